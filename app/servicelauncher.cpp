@@ -1,0 +1,31 @@
+#include "app/servicelauncher.h"
+
+#include "platform/platform.h"
+
+#include <QDebug>
+#include <QProcess>
+#include <QTimer>
+
+bool isServiceRunning()
+{
+    return platform::runningProcessNames().contains(platform::serviceExecutableName(),
+                                                    Qt::CaseSensitive);
+}
+
+QProcess *launchService(QObject *owner, const QString &appDir)
+{
+    auto *process = new QProcess(owner);
+    process->setProgram(appDir + QStringLiteral("/server/") + platform::serviceExecutableName());
+    process->setWorkingDirectory(appDir + QStringLiteral("/server/"));
+    QObject::connect(owner, &QObject::destroyed, process, &QProcess::terminate);
+    QObject::connect(
+        process, &QProcess::errorOccurred, process, [process](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart || error == QProcess::Crashed) {
+                QTimer::singleShot(3000, process,
+                                   [process] { process->start(QIODevice::ReadWrite); });
+            }
+            qInfo() << "KivVelnorService error:" << error;
+        });
+    process->start(QIODevice::ReadWrite);
+    return process;
+}

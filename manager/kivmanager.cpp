@@ -1,0 +1,6 @@
+#include "manager/kivmanager.h"
+
+KIVManager::KIVManager(QObject *parent)
+    : QObject(parent)
+{
+}

@@ -1,0 +1,113 @@
+#include "platform/platform.h"
+
+#include <QCryptographicHash>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
+#include <QMessageAuthenticationCode>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
+
+namespace platform {
+
+MarkerResult createInstanceMarker(const QString &name)
+{
+    const QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (dir.isEmpty())
+        return MarkerResult::Failed;
+    // Held for the life of the process; the operating system drops the lock when it ends.
+    static QLockFile *lock = nullptr;
+    if (lock)
+        return MarkerResult::Created;
+    auto *candidate = new QLockFile(dir + QLatin1Char('/') + name + QStringLiteral(".lock"));
+    // A first instance may run for days: only a dead owner makes the lock stale, never its age.
+    candidate->setStaleLockTime(0);
+    if (candidate->tryLock(0)) {
+        lock = candidate;
+        return MarkerResult::Created;
+    }
+    const QLockFile::LockError error = candidate->error();
+    delete candidate;
+    return error == QLockFile::LockFailedError ? MarkerResult::AlreadyExists : MarkerResult::Failed;
+}
+
+QStringList runningProcessNames()
+{
+    QStringList names;
+    const QStringList pids
+        = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString &pid : pids) {
+        bool isPid = false;
+        pid.toLongLong(&isPid);
+        if (!isPid)
+            continue;
+        const QString base = QStringLiteral("/proc/") + pid;
+        // /proc/<pid>/comm is cut at 15 characters, too short for "KivVelnorService".
+        QString exe = QFile::symLinkTarget(base + QStringLiteral("/exe"));
+        if (exe.endsWith(QLatin1String(" (deleted)")))
+            exe.chop(10);
+        if (exe.isEmpty()) {
+            QFile cmdline(base + QStringLiteral("/cmdline"));
+            if (cmdline.open(QIODevice::ReadOnly)) {
+                const QByteArray all = cmdline.read(4096);
+                exe = QFile::decodeName(all.left(all.indexOf('\0')));
+            }
+        }
+        if (!exe.isEmpty())
+            names << QFileInfo(exe).fileName();
+    }
+    return names;
+}
+
+QString serviceExecutableName()
+{
+    return QStringLiteral("KivVelnorService");
+}
+
+QString machineIdentifier()
+{
+    QFile file(QStringLiteral("/etc/machine-id"));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    const QByteArray id = file.readAll().trimmed();
+    if (id.isEmpty())
+        return QString();
+    // A keyed hash: stable for this machine, useless for matching the raw id elsewhere.
+    const QByteArray digest = QMessageAuthenticationCode::hash(
+        id, QByteArrayLiteral("QXLT VelnorAssistant machine identifier"),
+        QCryptographicHash::Sha256);
+    const QString hex = QString::fromLatin1(digest.left(16).toHex()).toUpper();
+    return QStringLiteral("%1-%2-%3-%4-%5")
+        .arg(hex.mid(0, 8), hex.mid(8, 4), hex.mid(12, 4), hex.mid(16, 4), hex.mid(20, 12));
+}
+
+bool showInFileManager(const QString &path)
+{
+    const QUrl url = QUrl::fromLocalFile(path);
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
+    call << QStringList { url.toString() } << QString();
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (bus.isConnected()) {
+        const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
+        if (reply.type() == QDBusMessage::ReplyMessage)
+            return true;
+    }
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+}
+
+bool startInstaller(const QString &path)
+{
+    QFile file(path);
+    file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ReadOwner);
+    return QProcess::startDetached(path, QStringList(), QFileInfo(path).absolutePath());
+}
+
+} // namespace platform

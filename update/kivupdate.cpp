@@ -1,0 +1,6 @@
+#include "update/kivupdate.h"
+
+KIVUpdate::KIVUpdate(QObject *parent)
+    : QObject(parent)
+{
+}
