@@ -1,0 +1,261 @@
+#include "net/httpmanager.h"
+
+#include "app/constants.h"
+#include "net/requestkind.h"
+#include "platform/platform.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDebug>
+#include <QEventLoop>
+#include <QJsonDocument>
+#include <QMutexLocker>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QUrl>
+#include <QUuid>
+
+namespace {
+
+const int UploadIntervalMs = 600000;
+// The close path waits for the upload in a nested loop; a cloud that accepts the connection
+// and never answers must not keep the assistant from exiting.
+const int DefaultUploadTimeoutMs = 5000;
+const char *const UploadPath = "/tolvane/datacenter/velnor_data_upload";
+
+QBasicMutex instanceMutex;
+HttpManager *theInstance = nullptr;
+
+} // namespace
+
+HttpManager *HttpManager::instance()
+{
+    QMutexLocker locker(&instanceMutex);
+    if (!theInstance) {
+        theInstance = new HttpManager;
+        // Post routines run while the application object still exists, so the network access
+        // manager is torn down while Qt can still do so safely.
+        qAddPostRoutine(&HttpManager::destroyInstance);
+    }
+    return theInstance;
+}
+
+void HttpManager::destroyInstance()
+{
+    QMutexLocker locker(&instanceMutex);
+    delete theInstance;
+    theInstance = nullptr;
+}
+
+HttpManager::HttpManager(QObject *parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+    , m_machineGuid(platform::machineIdentifier())
+    , m_serviceBaseUrl(ServiceBaseUrl)
+    , m_cloudBaseUrl(CloudBaseUrl)
+    , m_uploadTimeout(DefaultUploadTimeoutMs)
+{
+    startTimer(UploadIntervalMs, Qt::CoarseTimer);
+}
+
+HttpManager::~HttpManager() = default;
+
+QString HttpManager::sendRequest(int operation, const QString &path, const QByteArray &body,
+                                 int kind)
+{
+    const QString reqId = QUuid::createUuid().toString(QUuid::Id128);
+    QNetworkRequest request;
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/json; charset=utf-8"));
+    const QString separator
+        = path.contains(QLatin1Char('?')) ? QStringLiteral("&reqId=") : QStringLiteral("?reqId=");
+    request.setUrl(QUrl(m_serviceBaseUrl + path + separator + reqId, QUrl::TolerantMode));
+
+    QNetworkReply *reply = nullptr;
+    switch (operation) {
+    case QNetworkAccessManager::GetOperation:
+        reply = m_network->get(request);
+        break;
+    case QNetworkAccessManager::PutOperation:
+        reply = m_network->put(request, body);
+        break;
+    case QNetworkAccessManager::PostOperation:
+        reply = m_network->post(request, body);
+        break;
+    case QNetworkAccessManager::DeleteOperation:
+        reply = m_network->deleteResource(request);
+        break;
+    default:
+        return reqId;
+    }
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, kind] { handleReply(reply, kind); });
+    return reqId;
+}
+
+void HttpManager::handleReply(QNetworkReply *reply, int kind)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qInfo() << reply->url() << " json parse fail";
+        reply->deleteLater();
+        return;
+    }
+    QJsonObject object = document.object();
+    if (object.value(QLatin1String("code")).toInt() != 0)
+        qInfo() << object.value(QLatin1String("msg")).toString() << ":" << reply->url();
+    object.insert(QStringLiteral("_type"), kind);
+    emit replayBack(object);
+    reply->deleteLater();
+}
+
+QString HttpManager::postFiles(const QJsonObject &body)
+{
+    return sendRequest(QNetworkAccessManager::PostOperation, QStringLiteral("/files"),
+                       QJsonDocument(body).toJson(QJsonDocument::Compact), RequestKind::Import);
+}
+
+QString HttpManager::deleteFile(int id)
+{
+    return sendRequest(QNetworkAccessManager::DeleteOperation,
+                       QStringLiteral("/files/") + QString::number(id), QByteArray(),
+                       RequestKind::Remove);
+}
+
+QString HttpManager::listFiles(int id)
+{
+    return sendRequest(QNetworkAccessManager::GetOperation,
+                       QStringLiteral("/files?id=") + QString::number(id), QByteArray(),
+                       RequestKind::List);
+}
+
+QString HttpManager::putSettings(const QJsonObject &body)
+{
+    return sendRequest(QNetworkAccessManager::PutOperation, QStringLiteral("/settings/"),
+                       QJsonDocument(body).toJson(QJsonDocument::Compact),
+                       RequestKind::SetSettings);
+}
+
+QString HttpManager::getSettings()
+{
+    return sendRequest(QNetworkAccessManager::GetOperation, QStringLiteral("/settings/"),
+                       QByteArray(), RequestKind::GetSettings);
+}
+
+void HttpManager::cancelRequest(const QString &reqId)
+{
+    QNetworkRequest request;
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/json; charset=utf-8"));
+    request.setUrl(
+        QUrl(m_serviceBaseUrl + QStringLiteral("/requests/") + reqId, QUrl::TolerantMode));
+    QNetworkReply *reply = m_network->deleteResource(request);
+    connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+}
+
+void HttpManager::reportEvent(const QString &eventId, const QJsonObject &extraData)
+{
+    QJsonObject event;
+    event.insert(QStringLiteral("timestamp"), QDateTime::currentMSecsSinceEpoch());
+    event.insert(QStringLiteral("defaultData"),
+                 QJsonObject { { QStringLiteral("GUID"), m_machineGuid },
+                               { QStringLiteral("tevaroVersion"), AppVersion } });
+    event.insert(QStringLiteral("eventId"), eventId);
+    event.insert(QStringLiteral("extraData"), extraData);
+    QMutexLocker locker(&m_mutex);
+    m_pendingEvents.append(event);
+}
+
+void HttpManager::flushEvents(bool async)
+{
+    QJsonArray events;
+    {
+        QMutexLocker locker(&m_mutex);
+        if (m_pendingEvents.isEmpty())
+            return;
+        for (const QJsonObject &event : qAsConst(m_pendingEvents))
+            events.append(event);
+        m_pendingEvents.clear();
+    }
+
+    // Qt's default TLS configuration stays in force: the cloud's certificate is verified.
+    QNetworkRequest request(QUrl(m_cloudBaseUrl + QLatin1String(UploadPath)));
+    request.setHeader(QNetworkRequest::ContentTypeHeader,
+                      QByteArrayLiteral("application/json;charset=UTF-8"));
+    request.setTransferTimeout(m_uploadTimeout);
+    QNetworkReply *reply
+        = m_network->post(request, QJsonDocument(events).toJson(QJsonDocument::Compact));
+
+    if (async) {
+        connect(reply, &QNetworkReply::finished, this,
+                [this, reply, events] { handleUploadReply(reply, events); });
+        return;
+    }
+    QEventLoop loop;
+    connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec();
+    handleUploadReply(reply, events);
+}
+
+void HttpManager::handleUploadReply(QNetworkReply *reply, const QJsonArray &events)
+{
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
+    if (error.error != QJsonParseError::NoError) {
+        qCritical() << "error evnetid: " << events << " json parse fail";
+    } else {
+        const QJsonObject answer = document.object();
+        if (answer.value(QLatin1String("errCode")).toInt() != 0)
+            qCritical() << "report error: " << answer << ":" << events;
+    }
+    reply->deleteLater();
+}
+
+void HttpManager::timerEvent(QTimerEvent *)
+{
+    flushEvents(true);
+}
+
+QString HttpManager::serviceBaseUrl() const
+{
+    return m_serviceBaseUrl;
+}
+
+void HttpManager::setServiceBaseUrl(const QString &url)
+{
+    m_serviceBaseUrl = url;
+}
+
+QString HttpManager::cloudBaseUrl() const
+{
+    return m_cloudBaseUrl;
+}
+
+void HttpManager::setCloudBaseUrl(const QString &url)
+{
+    m_cloudBaseUrl = url;
+}
+
+int HttpManager::uploadTimeout() const
+{
+    return m_uploadTimeout;
+}
+
+void HttpManager::setUploadTimeout(int milliseconds)
+{
+    m_uploadTimeout = milliseconds;
+}
+
+QString HttpManager::machineGuid() const
+{
+    return m_machineGuid;
+}
+
+int HttpManager::pendingEventCount() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_pendingEvents.size();
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// The one client of the local media service, and the queue of usage events that goes to the
+// vendor cloud. One instance per process, created on first use and destroyed when the
+// application object goes away.
+class HttpManager : public QObject
+{
+    Q_OBJECT
+
+public:
+    static HttpManager *instance();
+
+    // Sends one request to the media service and returns its fresh reqId at once. The parsed
+    // reply arrives through replayBack with "_type" set to kind. operation is a
+    // QNetworkAccessManager::Operation code; for anything but GET, PUT, POST and DELETE nothing
+    // is sent.
+    QString sendRequest(int operation, const QString &path, const QByteArray &body, int kind);
+
+    QString postFiles(const QJsonObject &body);
+    QString deleteFile(int id);
+    QString listFiles(int id);
+    QString putSettings(const QJsonObject &body);
+    QString getSettings();
+    // Asks the service to stop the import that carries reqId; the reply is not read.
+    void cancelRequest(const QString &reqId);
+
+    // Queues one usage event; never touches the network.
+    void reportEvent(const QString &eventId, const QJsonObject &extraData);
+    // Uploads every queued event in one request. With async false it returns only after the
+    // reply has been handled, or the upload time-out has passed.
+    void flushEvents(bool async);
+
+    QString serviceBaseUrl() const;
+    void setServiceBaseUrl(const QString &url);
+    QString cloudBaseUrl() const;
+    void setCloudBaseUrl(const QString &url);
+    // Longest pause in an upload's transfer before it is given up, in milliseconds.
+    int uploadTimeout() const;
+    void setUploadTimeout(int milliseconds);
+
+    QString machineGuid() const;
+    int pendingEventCount() const;
+
+signals:
+    void replayBack(QJsonObject &val);
+
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
+private:
+    explicit HttpManager(QObject *parent = nullptr);
+    ~HttpManager() override;
+    static void destroyInstance();
+
+    void handleReply(QNetworkReply *reply, int kind);
+    void handleUploadReply(QNetworkReply *reply, const QJsonArray &events);
+
+    QNetworkAccessManager *m_network = nullptr;
+    mutable QMutex m_mutex;
+    QList<QJsonObject> m_pendingEvents;
+    QString m_machineGuid;
+    QString m_serviceBaseUrl;
+    QString m_cloudBaseUrl;
+    int m_uploadTimeout;
+};
