@@ -37,8 +37,9 @@ QMutex &logMutex()
 QString formatLogLine(QtMsgType type, const char *file, int line, const QString &message,
                       const QTime &time)
 {
-    const QString location
-        = QStringLiteral("\"%1(%2)\"").arg(QString::fromUtf8(file ? file : "")).arg(line);
+    // One multi-argument arg() call, so that a "%1" inside the file name stays text.
+    const QString location = QStringLiteral("\"%1(%2)\"")
+                                 .arg(QString::fromUtf8(file ? file : ""), QString::number(line));
     return QStringLiteral("[%1%2  %3]:%4")
         .arg(levelWord(type), time.toString(QStringLiteral("hh:mm:ss.zzz")), location, message);
 }

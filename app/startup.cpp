@@ -58,6 +58,7 @@ int runAssistant(int argc, char **argv, const StartupScenes &scenes)
 {
     QGuiApplication app(argc, argv);
     qInstallMessageHandler(logMessageHandler);
+    platform::quitOnTerminationRequest();
 
     QLocale locale;
     if (locale.language() == QLocale::English) {

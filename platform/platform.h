@@ -28,4 +28,8 @@ bool showInFileManager(const QString &path);
 // Starts a downloaded installer detached from the assistant, without a shell.
 bool startInstaller(const QString &path);
 
+// Ends the event loop when the system asks the process to stop (session end, kill), so that
+// shutdown runs as after the last window closes: the launched media service is ended too.
+void quitOnTerminationRequest();
+
 } // namespace platform

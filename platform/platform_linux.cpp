@@ -1,5 +1,6 @@
 #include "platform/platform.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -10,8 +11,14 @@
 #include <QLockFile>
 #include <QMessageAuthenticationCode>
 #include <QProcess>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QUrl>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -108,6 +115,40 @@ bool startInstaller(const QString &path)
     QFile file(path);
     file.setPermissions(file.permissions() | QFileDevice::ExeOwner | QFileDevice::ReadOwner);
     return QProcess::startDetached(path, QStringList(), QFileInfo(path).absolutePath());
+}
+
+namespace {
+int terminationPipe[2] = { -1, -1 };
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    // Only async-signal-safe work here; the event loop does the rest.
+    [[maybe_unused]] ssize_t written = ::write(terminationPipe[1], &byte, 1);
+}
+} // namespace
+
+void quitOnTerminationRequest()
+{
+    if (terminationPipe[0] >= 0
+        || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, terminationPipe) != 0)
+        return;
+    ::fcntl(terminationPipe[1], F_SETFL, O_NONBLOCK);
+    auto *notifier = new QSocketNotifier(terminationPipe[0], QSocketNotifier::Read,
+                                         QCoreApplication::instance());
+    QObject::connect(notifier, &QSocketNotifier::activated, notifier, [notifier] {
+        char byte;
+        [[maybe_unused]] ssize_t got = ::read(terminationPipe[0], &byte, 1);
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGHUP, &action, nullptr);
 }
 
 } // namespace platform
