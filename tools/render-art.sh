@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Renders the artwork under res/src/ into the pictures the scenes load from res/image/.
+#
+#   tools/render-art.sh            render every picture
+#   tools/render-art.sh NAME...    render only res/src/NAME.svg (e.g. kiv_play kiv)
+#
+# The PNGs and kiv.ico are committed; the build never runs this script, so its tools are not in
+# tools/packages*.txt. To regenerate the art on Debian install them first:
+#   apt-get install --no-install-recommends librsvg2-bin imagemagick
+#
+# Each SVG's width and height are the size at which the scenes show the picture; it is rendered
+# at twice that so it stays sharp on high-density screens. res/src/kiv.svg is the application
+# icon: it becomes the window icon kiv.ico (16 to 256 px) and the 80 px picture kiv_icon.png of
+# the settings popup, so the two never drift apart.
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+src=$root/res/src
+out=$root/res/image
+
+for tool in rsvg-convert convert; do
+  command -v "$tool" >/dev/null || { echo "render-art: $tool is missing (see the header)" >&2; exit 1; }
+done
+
+render_png() { # svg, png, zoom
+  rsvg-convert --zoom "$3" --format png --output "$2" "$1"
+}
+
+render_icon() {
+  local svg=$src/kiv.svg tmp
+  render_png "$svg" "$out/kiv_icon.png" 0.625 # 256 px drawing shown at 80 px, rendered at 160
+  tmp=$(mktemp -d)
+  trap 'rm -rf "$tmp"' RETURN
+  local sizes=(16 24 32 48 64 128 256) frames=()
+  for s in "${sizes[@]}"; do
+    rsvg-convert --width "$s" --height "$s" --format png --output "$tmp/$s.png" "$svg"
+    frames+=("$tmp/$s.png")
+  done
+  # No time stamps in the frames, so an unchanged drawing gives a byte-identical icon.
+  convert "${frames[@]}" -define png:exclude-chunks=date,time +set date:create +set date:modify \
+    "$out/kiv.ico"
+}
+
+if (($#)); then
+  names=("$@")
+else
+  names=()
+  for f in "$src"/*.svg; do names+=("$(basename "$f" .svg)"); done
+fi
+
+mkdir -p "$out"
+for name in "${names[@]}"; do
+  [[ -f $src/$name.svg ]] || { echo "render-art: no $src/$name.svg" >&2; exit 1; }
+  if [[ $name == kiv ]]; then
+    render_icon
+    echo "kiv.ico kiv_icon.png"
+  else
+    render_png "$src/$name.svg" "$out/$name.png" 2
+    echo "$name.png"
+  fi
+done
