@@ -1,11 +1,91 @@
 #pragma once
 
-#include <QObject>
+#include "library/foldernode.h"
 
-// The controller the scenes talk to as "kiv".
+#include <QJsonObject>
+#include <QMap>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+
+class VideoListModel;
+
+// The controller the scenes talk to as "kiv": the shown folder and its breadcrumbs, view and
+// sort settings, imports, file actions and the device name. Every service answer takes effect
+// in onReplayBack.
 class KIVManager : public QObject
 {
     Q_OBJECT
+    Q_PROPERTY(QStringList curPathList READ curPathList NOTIFY curPathChange)
+    Q_PROPERTY(QVariant fileList READ fileList NOTIFY fileListChange)
+    Q_PROPERTY(bool showGridView READ showGridView NOTIFY showGridViewChange)
+    Q_PROPERTY(bool hasNoneData READ hasNoneData NOTIFY hasNoneDataChange)
+    Q_PROPERTY(QString userName READ userName NOTIFY userNameChange)
+
 public:
     explicit KIVManager(QObject *parent = nullptr);
+
+    QStringList curPathList() const;
+    QVariant fileList() const;
+    bool showGridView() const { return m_showGridView; }
+    bool hasNoneData() const { return m_hasNoneData; }
+    QString userName() const { return m_userName; }
+
+    Q_INVOKABLE void setShowGridView(bool isShowGridView);
+    Q_INVOKABLE void setSortType(int orderType, int sortType);
+    Q_INVOKABLE void setFile(int index);
+    Q_INVOKABLE void addFile(QString filePath);
+    Q_INVOKABLE void refresh();
+    Q_INVOKABLE QString defaultPath();
+    Q_INVOKABLE void fileAction(int index, int id, QString filePath);
+    Q_INVOKABLE void setPersonalName(QString name);
+    Q_INVOKABLE void cacelAction(QString uuid);
+    Q_INVOKABLE bool isEnglish();
+    Q_INVOKABLE void importFileReport(bool folder, bool menu);
+    Q_INVOKABLE void closeApp();
+
+    // Requests the listing of folder id and makes it the current folder.
+    void loadFolder(int id);
+
+    // Read-only views of the navigation state, for tests and diagnostics.
+    int curId() const { return m_curId; }
+    QString curPath() const { return m_curPath; }
+    QString pendingSelectPath() const { return m_pendingSelectPath; }
+    bool lastImportWasFolder() const { return m_lastImportWasFolder; }
+    bool hasFolderNode(int id) const { return m_folderMap.contains(id); }
+    VideoListModel *model() const { return m_model; }
+
+signals:
+    void showToast(QString tips);
+    void closeExe();
+    void curPathChange();
+    void showWelcomePage();
+    void fileListChange();
+    void showGridViewChange();
+    void hasNoneDataChange();
+    void showWaitPage(QString uuid);
+    void showIportResPage(QString tips);
+    void userNameChange();
+
+public slots:
+    void onReplayBack(QJsonObject &reply);
+
+private:
+    void runStartupStep();
+    FolderNode &folderNodeOf(int id);
+    QString postImport(const QString &path, int pid);
+    void handleImportReply(const QJsonObject &reply);
+    void handleListingReply(const QJsonObject &reply);
+    void handleSettingsReply(const QJsonObject &reply, const QString &failureText);
+    void selectPendingPath();
+
+    QString m_curPath;
+    QString m_userName;
+    qint32 m_curId = 0;
+    VideoListModel *m_model = nullptr;
+    bool m_showGridView = true;
+    bool m_hasNoneData = true;
+    QMap<int, FolderNode> m_folderMap;
+    QString m_pendingSelectPath;
+    bool m_lastImportWasFolder = false;
 };

@@ -22,6 +22,9 @@ QString serviceExecutableName();
 // A stable identifier of this machine for this application; empty when none can be read.
 QString machineIdentifier();
 
+// The PC path named by a dropped or chosen item, given as a file URL or a plain path.
+QString localPathOfItem(const QString &text);
+
 // Shows the file selected in the desktop's file manager; falls back to opening its folder.
 bool showInFileManager(const QString &path);
 

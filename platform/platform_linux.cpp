@@ -1,5 +1,7 @@
 #include "platform/platform.h"
 
+#include "platform/itempath.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDBusConnection>
@@ -91,6 +93,14 @@ QString machineIdentifier()
     const QString hex = QString::fromLatin1(digest.left(16).toHex()).toUpper();
     return QStringLiteral("%1-%2-%3-%4-%5")
         .arg(hex.mid(0, 8), hex.mid(8, 4), hex.mid(12, 4), hex.mid(16, 4), hex.mid(20, 12));
+}
+
+QString localPathOfItem(const QString &text)
+{
+    // A file URL keeps its leading "/" here: stripping "file:///" would make it relative.
+    if (text.startsWith(QLatin1String("file:")))
+        return QUrl(text).toLocalFile();
+    return stripFileUrlText(text);
 }
 
 bool showInFileManager(const QString &path)
