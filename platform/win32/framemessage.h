@@ -1,0 +1,30 @@
+#pragma once
+
+#include "platform/hittest.h"
+
+#include <windows.h>
+
+// The native messages a frameless window reacts to, and its answer to a hit test.
+namespace platform::win32 {
+
+struct FrameMessage
+{
+    enum Kind { Other, ShowWindow, SystemClose, SystemCommand, HitTest };
+    Kind kind = Other;
+    // Screen position of a hit test: may be negative on monitors left of or above the
+    // primary one.
+    int x = 0;
+    int y = 0;
+};
+
+FrameMessage decodeFrameMessage(UINT message, WPARAM wParam, LPARAM lParam);
+
+struct HitTestAnswer
+{
+    bool handled = false; // false: default processing decides (client area)
+    LRESULT result = HTNOWHERE;
+};
+
+HitTestAnswer hitTestAnswer(HitRegion region);
+
+} // namespace platform::win32
