@@ -2,7 +2,7 @@
 
 namespace platform::win32 {
 
-// The shared rule speaks in the system's own answer codes.
+// The window answers WM_NCHITTEST with the region's value itself.
 static_assert(int(HitRegion::NotHandled) == HTNOWHERE);
 static_assert(int(HitRegion::Caption) == HTCAPTION);
 static_assert(int(HitRegion::Left) == HTLEFT);
@@ -39,13 +39,6 @@ FrameMessage decodeFrameMessage(UINT message, WPARAM wParam, LPARAM lParam)
         break;
     }
     return decoded;
-}
-
-HitTestAnswer hitTestAnswer(HitRegion region)
-{
-    if (region == HitRegion::NotHandled)
-        return {};
-    return { true, static_cast<LRESULT>(region) };
 }
 
 } // namespace platform::win32

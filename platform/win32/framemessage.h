@@ -4,7 +4,8 @@
 
 #include <windows.h>
 
-// The native messages a frameless window reacts to, and its answer to a hit test.
+// The native messages a frameless window reacts to. Its answer to a hit test is the shared
+// rule's HitRegion as it stands: the regions carry the system's HT* values.
 namespace platform::win32 {
 
 struct FrameMessage
@@ -18,13 +19,5 @@ struct FrameMessage
 };
 
 FrameMessage decodeFrameMessage(UINT message, WPARAM wParam, LPARAM lParam);
-
-struct HitTestAnswer
-{
-    bool handled = false; // false: default processing decides (client area)
-    LRESULT result = HTNOWHERE;
-};
-
-HitTestAnswer hitTestAnswer(HitRegion region);
 
 } // namespace platform::win32
