@@ -2,8 +2,11 @@
 
 #include "app/constants.h"
 
+#include <QCborMap>
+#include <QCborValue>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <array>
 #include <cmath>
 #include <limits>
 
@@ -21,6 +24,53 @@ qint64 truncateToInt64(double value)
     if (value < -limit)
         return std::numeric_limits<qint64>::min();
     return static_cast<qint64>(value);
+}
+
+// QJsonValue::toInt: a number that is not a whole 32-bit value reads as 0, as does any
+// other type.
+qint32 jsonInt(const QCborValue &value)
+{
+    if (value.isInteger()) {
+        const qint64 n = value.toInteger();
+        return n >= std::numeric_limits<qint32>::min() && n <= std::numeric_limits<qint32>::max()
+            ? qint32(n)
+            : 0;
+    }
+    if (value.isDouble()) {
+        const double d = value.toDouble();
+        if (d >= std::numeric_limits<qint32>::min() && d <= std::numeric_limits<qint32>::max()
+            && d == std::trunc(d))
+            return qint32(d);
+    }
+    return 0;
+}
+
+// Reads the named members of a map in one walk, instead of one search per member: listings
+// are large and this is the bulk of loading one. Members not found stay undefined, which
+// converts like a missing JSON member.
+template<size_t N>
+void readMembers(const QCborMap &map, const std::array<QCborValue, N> &keys,
+                 std::array<QCborValue, N> &values)
+{
+    size_t next = 0;
+    for (auto it = map.constBegin(), end = map.constEnd(); it != end; ++it) {
+        const QCborValue key = it.key();
+        // JSON objects keep their members sorted, so the next wanted key usually matches.
+        size_t found = next < N && key == keys[next] ? next : N;
+        for (size_t k = 0; found == N && k < N; ++k) {
+            if (key == keys[k])
+                found = k;
+        }
+        if (found < N) {
+            values[found] = it.value();
+            next = found + 1;
+        }
+    }
+}
+
+template<typename... Names> std::array<QCborValue, sizeof...(Names)> keyList(Names... names)
+{
+    return { QCborValue(QLatin1String(names))... };
 }
 
 } // namespace
@@ -42,26 +92,43 @@ qint32 definitionClass(int height)
 
 MediaEntry parseMediaEntry(const QJsonValue &element)
 {
-    const QJsonObject object = element.toObject();
-    MediaEntry entry;
-    entry.id = object.value(QLatin1String("id")).toInt();
-    entry.pid = object.value(QLatin1String("pid")).toInt();
-    entry.name = object.value(QLatin1String("name")).toString();
-    entry.createTime = truncateToInt64(object.value(QLatin1String("create_time")).toDouble());
-    entry.realPath = object.value(QLatin1String("real_path")).toString();
-    entry.path = object.value(QLatin1String("path")).toString();
+    return parseMediaEntry(QCborValue(QCborMap::fromJsonObject(element.toObject())));
+}
 
-    const QString type = object.value(QLatin1String("type")).toString();
-    if (type == QLatin1String("directory")) {
+MediaEntry parseMediaEntry(const QCborValue &element)
+{
+    // In the order JSON objects keep their members.
+    enum { CreateTime, Id, Metadata, Name, Path, Pid, RealPath, Size, Type };
+    static const auto keys = keyList("create_time", "id", "metadata", "name", "path", "pid",
+                                     "real_path", "size", "type");
+    enum { CoverImg, Duration, Height };
+    static const auto metadataKeys = keyList("cover_img", "duration", "height");
+    static const QCborValue directory(QLatin1String("directory"));
+    static const QCborValue video(QLatin1String("video"));
+
+    std::array<QCborValue, keys.size()> values;
+    readMembers(element.toMap(), keys, values);
+
+    MediaEntry entry;
+    entry.id = jsonInt(values[Id]);
+    entry.pid = jsonInt(values[Pid]);
+    entry.name = values[Name].toString();
+    entry.createTime = truncateToInt64(values[CreateTime].toDouble());
+    entry.realPath = values[RealPath].toString();
+    entry.path = values[Path].toString();
+
+    // Compared as stored, exactly and case-sensitively.
+    if (values[Type] == directory) {
         entry.fileType = MediaEntry::Folder;
         entry.coverImage = QStringLiteral("qrc:/res/image/file_big.png");
-    } else if (type == QLatin1String("video")) {
-        const QJsonObject metadata = object.value(QLatin1String("metadata")).toObject();
-        entry.definition = definitionClass(metadata.value(QLatin1String("height")).toInt());
-        entry.size = truncateToInt64(object.value(QLatin1String("size")).toDouble());
-        entry.duration = metadata.value(QLatin1String("duration")).toInt();
+    } else if (values[Type] == video) {
+        std::array<QCborValue, metadataKeys.size()> metadata;
+        readMembers(values[Metadata].toMap(), metadataKeys, metadata);
+        entry.definition = definitionClass(jsonInt(metadata[Height]));
+        entry.size = truncateToInt64(values[Size].toDouble());
+        entry.duration = jsonInt(metadata[Duration]);
         entry.fileType = MediaEntry::Video;
-        const QString cover = metadata.value(QLatin1String("cover_img")).toString();
+        const QString cover = metadata[CoverImg].toString();
         // The service names the cover by its own path; it is appended as sent, no "/" added.
         entry.coverImage
             = cover.isEmpty() ? QStringLiteral("qrc:/res/image/video.png") : ServiceBaseUrl + cover;

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QCborValue;
 class QJsonValue;
 
 // One file or folder of a folder listing of the media service.
@@ -28,6 +29,9 @@ qint32 definitionClass(int height);
 // Makes an entry of one element of a listing's "data" array; anything missing reads as 0 or
 // empty, so every element yields an entry.
 MediaEntry parseMediaEntry(const QJsonValue &element);
+// The same rule on the CBOR view of a parsed JSON element (QCborArray::fromJsonArray shares the
+// JSON data without copying); JSON's lenient conversions apply unchanged.
+MediaEntry parseMediaEntry(const QCborValue &element);
 
 // True when a is shown before b. orderType 0 orders by name, 1 by creation time, any other
 // value by size; sortType 0 puts names upward but dates and sizes downward, non-zero the reverse.

@@ -3,6 +3,8 @@
 #include "library/entrytext.h"
 #include "net/httpmanager.h"
 
+#include <QCborArray>
+#include <QCborValue>
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -68,8 +70,9 @@ void VideoListModel::loadEntries(const QJsonArray &listing)
 {
     beginResetModel();
     m_entries.clear();
-    m_entries.reserve(size_t(listing.size()));
-    for (const QJsonValue &element : listing)
+    const QCborArray elements = QCborArray::fromJsonArray(listing);
+    m_entries.reserve(size_t(elements.size()));
+    for (const QCborValue &element : elements)
         m_entries.push_back(parseMediaEntry(element));
     sortInPlace();
     endResetModel();

@@ -121,6 +121,20 @@ void TestMediaEntry::parse_data()
                              << ""
                              << ""
                              << "" << qint64(0) << qint64(0) << 0 << 0 << 0;
+    QTest::newRow("whole double id, unknown members")
+        << json(R"({"id":4.0,"pid":3000000000,"zz":1,"aa":{"type":"video"},"type":"directory"})")
+        << 4 << ""
+        << ""
+        << ""
+        << "qrc:/res/image/file_big.png" << qint64(0) << qint64(0) << 2 << 0 << 0;
+    QTest::newRow("id beyond 32 bits") << json(R"({"id":3000000000})") << 0 << ""
+                                       << ""
+                                       << ""
+                                       << "" << qint64(0) << qint64(0) << 0 << 0 << 0;
+    QTest::newRow("non-ASCII name, negative duration")
+        << json(R"({"id":-2,"name":"旅行 Ω.mp4","type":"video","metadata":{"duration":-1500}})")
+        << -2 << QStringLiteral("旅行 Ω.mp4") << ""
+        << "" << video << qint64(0) << qint64(0) << 0 << 1 << -1500;
     QTest::newRow("id as a string, name as a number")
         << json(R"({"id":"12","name":5,"type":"directory"})") << 0 << ""
         << ""
