@@ -34,7 +34,11 @@ if [[ ! -f $ready ]]; then
   wineserver -k >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  wineboot -i </dev/null >"$build/wineboot.log" 2>&1
+  if ! timeout 300 wineboot -i </dev/null >"$build/wineboot.log" 2>&1; then
+    echo "test-windows: wineboot failed:" >&2
+    tail -n 40 "$build/wineboot.log" >&2
+    exit 1
+  fi
   # Windows can be created without a display only with the null graphics driver, which the
   # prefix's processes read when they start: so the server is restarted after the change.
   wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f </dev/null >/dev/null 2>&1
@@ -46,7 +50,7 @@ fi
 # Wine's own background processes would otherwise start under ctest and keep its output pipe
 # open after the last test: start them first, detached from this script's output.
 wineserver -p </dev/null >/dev/null 2>&1
-wine cmd /c exit </dev/null >/dev/null 2>&1
+timeout 120 wine cmd /c exit </dev/null >/dev/null 2>&1
 
 cd "$build"
 ctest --output-on-failure --timeout 60
