@@ -5,6 +5,9 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${BUILD_DIR:-$root/build}-win32
+# Wine wants an absolute prefix path, and BUILD_DIR may be relative.
+mkdir -p "$build"
+build=$(cd "$build" && pwd)
 
 for tool in x86_64-w64-mingw32-g++-posix wine wineboot wineserver; do
   if ! command -v "$tool" >/dev/null; then
