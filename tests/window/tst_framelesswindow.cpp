@@ -117,6 +117,10 @@ void TestFramelessWindow::defaults()
     QCOMPARE(window.resizeable(), false);
     QCOMPARE(window.titleBar(), nullptr);
     QVERIFY(window.flags().testFlag(Qt::FramelessWindowHint));
+    const QMetaObject *meta = window.metaObject();
+    const QMetaProperty activity = meta->property(meta->indexOfProperty("activity"));
+    QCOMPARE(activity.notifySignal().name(), QByteArray("activeChanged"));
+    QVERIFY(activity.isReadable() && !activity.isWritable());
     QVERIFY(ops->calls.isEmpty());
 }
 
