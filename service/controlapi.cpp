@@ -1,0 +1,312 @@
+#include "service/controlapi.h"
+
+#include "service/apicodes.h"
+#include "service/devicename.h"
+#include "service/httplistener.h"
+#include "service/log.h"
+#include "service/pathutil.h"
+
+namespace svc {
+namespace {
+
+using nlohmann::json;
+
+const char *const DeviceNameKey = "deviceName";
+
+int httpStatus(ApiCode code)
+{
+    switch (code) {
+    case ApiCode::Ok:
+    case ApiCode::AlreadyInLibrary:
+        return 200;
+    case ApiCode::BadRequest:
+        return 400;
+    case ApiCode::NotFound:
+        return 404;
+    case ApiCode::NotAccepted:
+        return 415;
+    case ApiCode::Unreadable:
+        return 422;
+    case ApiCode::InternalError:
+        return 500;
+    }
+    return 500;
+}
+
+void fail(httplib::Response &response, ApiCode code, const std::string &msg)
+{
+    sendReply(response, httpStatus(code), code, msg);
+}
+
+void succeed(httplib::Response &response, const json &data)
+{
+    sendReply(response, 200, ApiCode::Ok, std::string(), data);
+}
+
+// A request body that must be a JSON object; nothing when it is not (the reply is written).
+std::optional<json> objectBody(const httplib::Request &request, httplib::Response &response)
+{
+    json body = json::parse(request.body, nullptr, false);
+    if (body.is_discarded() || !body.is_object()) {
+        fail(response, ApiCode::BadRequest, "the body is not a JSON object");
+        return std::nullopt;
+    }
+    return body;
+}
+
+bool isMissing(const json &body, const char *key)
+{
+    const auto found = body.find(key);
+    return found == body.end() || found->is_null();
+}
+
+} // namespace
+
+std::optional<int64_t> parseId(const std::string &text)
+{
+    if (text.empty() || text.size() > 18)
+        return std::nullopt;
+    int64_t value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+ControlApi::ControlApi(Library &library, Importer &importer, RequestRegistry &requests)
+    : m_library(library)
+    , m_importer(importer)
+    , m_requests(requests)
+{
+}
+
+void ControlApi::install(httplib::Server &server)
+{
+    const auto bind
+        = [this](void (ControlApi::*handler)(const httplib::Request &, httplib::Response &)) {
+              return httplib::Server::Handler(
+                  [this, handler](const httplib::Request &request, httplib::Response &response) {
+                      (this->*handler)(request, response);
+                  });
+          };
+    server.Post("/files", bind(&ControlApi::postFiles));
+    server.Get("/files", bind(&ControlApi::listFiles));
+    server.Delete(R"(/files/([^/]*))", bind(&ControlApi::deleteFile));
+    server.Get("/settings/?", bind(&ControlApi::getSettings));
+    server.Put("/settings/?", bind(&ControlApi::putSettings));
+    server.Delete(R"(/requests/([^/]+))", bind(&ControlApi::cancelRequest));
+    server.Get(R"(/covers/([^/]+)\.jpg)", bind(&ControlApi::getCover));
+}
+
+json ControlApi::entryJson(const Entry &entry, const std::string &folderPath)
+{
+    json item { { "id", entry.id },
+                { "pid", entry.parentId },
+                { "name", entry.name },
+                { "real_path", entry.realPath },
+                { "path", folderPath + "/" + entry.name },
+                { "create_time", entry.mtimeMs } };
+    if (entry.type == EntryType::Folder) {
+        item["type"] = "directory";
+        item["size"] = 0;
+    } else {
+        item["type"] = "video";
+        item["size"] = entry.size;
+        item["metadata"] = { { "height", entry.info.height },
+                             { "width", entry.info.width },
+                             { "duration", entry.info.durationMs },
+                             { "codec", entry.info.codec },
+                             { "cover_img",
+                               entry.hasCover ? "/covers/" + std::to_string(entry.id) + ".jpg"
+                                              : std::string() } };
+    }
+    return item;
+}
+
+void ControlApi::postFiles(const httplib::Request &request, httplib::Response &response)
+{
+    const auto body = objectBody(request, response);
+    if (!body)
+        return;
+    const auto path = body->find("path");
+    if (path == body->end() || !path->is_string() || path->get_ref<const std::string &>().empty()) {
+        fail(response, ApiCode::BadRequest, "\"path\" must be a non-empty string");
+        return;
+    }
+    ImportRequest import;
+    std::string error;
+    const auto normal = normalizeLocalPath(path->get<std::string>(), error);
+    if (!normal) {
+        fail(response, ApiCode::BadRequest, error);
+        return;
+    }
+    import.path = *normal;
+
+    if (!isMissing(*body, "filters")) {
+        const json &filters = body->at("filters");
+        std::vector<std::string> suffixes;
+        bool valid = filters.is_array();
+        for (const json &item : valid ? filters : json::array()) {
+            valid = valid && item.is_string();
+            if (valid)
+                suffixes.push_back(item.get<std::string>());
+        }
+        if (!valid) {
+            fail(response, ApiCode::BadRequest, "\"filters\" must be an array of suffixes");
+            return;
+        }
+        if (!suffixes.empty())
+            import.filter = SuffixFilter(suffixes);
+    }
+    if (!isMissing(*body, "pid")) {
+        const json &pid = body->at("pid");
+        if (!pid.is_number_integer()
+            || (pid.is_number_unsigned() ? false : pid.get<int64_t>() < 0)) {
+            fail(response, ApiCode::BadRequest, "\"pid\" must be a folder id (0 or more)");
+            return;
+        }
+        import.pid = pid.is_number_unsigned()
+            ? int64_t(std::min<uint64_t>(pid.get<uint64_t>(), uint64_t(INT64_MAX)))
+            : pid.get<int64_t>();
+    }
+    // The whole tree is always imported, so "depth" is accepted but not used.
+    if (!isMissing(*body, "depth") && !body->at("depth").is_number()) {
+        fail(response, ApiCode::BadRequest, "\"depth\" must be a number");
+        return;
+    }
+
+    const auto token = m_requests.begin(request.get_param_value("reqId"));
+    const ImportOutcome outcome = m_importer.run(import, *token);
+    m_requests.end(token);
+
+    switch (outcome.status) {
+    case ImportOutcome::Status::Cancelled:
+        // The assistant has given up waiting; an empty reply makes it show nothing.
+        logInfo("import of ", import.path, " cancelled");
+        response.status = 204;
+        return;
+    case ImportOutcome::Status::AlreadyInLibrary:
+        sendReply(response, 200, ApiCode::AlreadyInLibrary, "the file is already in the library",
+                  { { "pid", outcome.pid }, { "id", outcome.id } });
+        return;
+    case ImportOutcome::Status::Failed:
+        logWarning("import of ", import.path, " failed: ", outcome.message);
+        fail(response, outcome.code, outcome.message);
+        return;
+    case ImportOutcome::Status::Imported:
+        break;
+    }
+    if (outcome.folder) {
+        succeed(response,
+                { { "type", "directory" },
+                  { "successCount", outcome.successCount },
+                  { "failureCount", outcome.failureCount },
+                  { "pid", outcome.pid },
+                  { "id", outcome.id } });
+    } else {
+        succeed(response, { { "type", "video" }, { "pid", outcome.pid }, { "id", outcome.id } });
+    }
+}
+
+void ControlApi::listFiles(const httplib::Request &request, httplib::Response &response)
+{
+    int64_t id = 0;
+    if (request.has_param("id")) {
+        const auto parsed = parseId(request.get_param_value("id"));
+        if (!parsed) {
+            fail(response, ApiCode::BadRequest,
+                 "invalid folder id: " + request.get_param_value("id"));
+            return;
+        }
+        id = *parsed;
+    }
+    if (id != 0) {
+        const auto folder = m_library.entry(id);
+        if (!folder) {
+            fail(response, ApiCode::NotFound, "no folder with id " + std::to_string(id));
+            return;
+        }
+        if (folder->type != EntryType::Folder) {
+            fail(response, ApiCode::BadRequest, "entry " + std::to_string(id) + " is not a folder");
+            return;
+        }
+    }
+    const std::string folderPath = m_library.libraryPath(id);
+    json entries = json::array();
+    for (const Entry &entry : m_library.children(id))
+        entries.push_back(entryJson(entry, folderPath));
+    succeed(response, entries);
+}
+
+void ControlApi::deleteFile(const httplib::Request &request, httplib::Response &response)
+{
+    const auto id = parseId(request.matches[1]);
+    if (!id || *id == 0) {
+        fail(response, ApiCode::BadRequest, "invalid entry id: " + std::string(request.matches[1]));
+        return;
+    }
+    if (!m_library.remove(*id)) {
+        fail(response, ApiCode::NotFound, "no entry with id " + std::to_string(*id));
+        return;
+    }
+    logInfo("removed entry ", *id, " from the library");
+    succeed(response, { { "id", *id } });
+}
+
+std::string ControlApi::deviceName()
+{
+    return m_library.setting(DeviceNameKey).value_or(defaultDeviceName());
+}
+
+void ControlApi::getSettings(const httplib::Request &, httplib::Response &response)
+{
+    succeed(response, { { DeviceNameKey, deviceName() } });
+}
+
+void ControlApi::putSettings(const httplib::Request &request, httplib::Response &response)
+{
+    const auto body = objectBody(request, response);
+    if (!body)
+        return;
+    const auto name = body->find(DeviceNameKey);
+    if (name == body->end() || !name->is_string()) {
+        fail(response, ApiCode::BadRequest, "\"deviceName\" must be a string");
+        return;
+    }
+    std::string error;
+    const auto valid = validDeviceName(name->get<std::string>(), error);
+    if (!valid) {
+        fail(response, ApiCode::BadRequest, error);
+        return;
+    }
+    m_library.setSetting(DeviceNameKey, *valid);
+    succeed(response, { { DeviceNameKey, *valid } });
+}
+
+void ControlApi::cancelRequest(const httplib::Request &request, httplib::Response &response)
+{
+    const std::string reqId = request.matches[1];
+    if (!m_requests.cancel(reqId)) {
+        fail(response, ApiCode::NotFound, "no running request " + reqId);
+        return;
+    }
+    logInfo("cancelling request ", reqId);
+    succeed(response, { { "reqId", reqId } });
+}
+
+void ControlApi::getCover(const httplib::Request &request, httplib::Response &response)
+{
+    const auto id = parseId(request.matches[1]);
+    const auto jpeg = id ? m_library.cover(*id) : std::nullopt;
+    if (!jpeg) {
+        fail(response, ApiCode::NotFound, "no cover " + std::string(request.matches[1]));
+        return;
+    }
+    // A rescan may replace a cover under the same id.
+    response.set_header("Cache-Control", "no-cache");
+    response.set_content(reinterpret_cast<const char *>(jpeg->data()), jpeg->size(), "image/jpeg");
+}
+
+} // namespace svc

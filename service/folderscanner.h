@@ -1,0 +1,50 @@
+#pragma once
+
+#include "service/suffixfilter.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace svc {
+
+struct ScannedFile
+{
+    std::string realPath;
+    std::string name;
+    int64_t size = 0;
+    int64_t mtimeMs = 0;
+};
+
+struct ScannedDir
+{
+    std::string realPath;
+    std::string name;
+    int parent = -1; // index into FolderScan::dirs; -1 for the scanned folder itself
+    int64_t mtimeMs = 0;
+    std::vector<ScannedFile> files;
+};
+
+struct FolderScan
+{
+    // Parents come before their children; the scanned folder is dirs[0].
+    std::vector<ScannedDir> dirs;
+    // Folders that could not be listed: what the library holds below them is left alone.
+    std::vector<std::string> unreadable;
+    // Accepted files whose names cannot be written as text.
+    int badNames = 0;
+    bool cancelled = false;
+};
+
+// Walks a folder tree for files the filter accepts. Symbolic links are followed, but a folder
+// reached twice (a link loop or a second link) is walked once; hidden entries and anything
+// but regular files and folders are skipped.
+FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
+                      const std::atomic<bool> &cancel);
+
+int64_t modificationMs(const struct stat &info);
+
+} // namespace svc

@@ -1,0 +1,301 @@
+#include "service/importer.h"
+
+#include "service/folderscanner.h"
+#include "service/log.h"
+#include "service/pathutil.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace svc {
+namespace {
+
+ImportOutcome failed(ApiCode code, const std::string &message)
+{
+    ImportOutcome outcome;
+    outcome.status = ImportOutcome::Status::Failed;
+    outcome.code = code;
+    outcome.message = message;
+    return outcome;
+}
+
+ImportOutcome cancelled()
+{
+    ImportOutcome outcome;
+    outcome.status = ImportOutcome::Status::Cancelled;
+    return outcome;
+}
+
+Entry videoEntry(int64_t parentId, const std::string &realPath, int64_t size, int64_t mtimeMs,
+                 const MediaInfo &info)
+{
+    Entry entry;
+    entry.parentId = parentId;
+    entry.type = EntryType::Video;
+    entry.name = baseName(realPath);
+    entry.realPath = realPath;
+    entry.size = size;
+    entry.mtimeMs = mtimeMs;
+    entry.info = info;
+    return entry;
+}
+
+bool isWithinAny(const std::string &path, const std::vector<std::string> &folders)
+{
+    for (const std::string &folder : folders) {
+        if (path == folder || isBelow(path, folder))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+Importer::Importer(Library &library, WorkerPool &pool, bool makeCovers)
+    : m_library(library)
+    , m_pool(pool)
+    , m_makeCovers(makeCovers)
+{
+}
+
+ImportOutcome Importer::run(const ImportRequest &request, const std::atomic<bool> &cancel)
+{
+    struct stat info
+    {
+    };
+    if (stat(request.path.c_str(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return failed(ApiCode::NotFound, "no such file or folder: " + request.path);
+        return failed(ApiCode::Unreadable,
+                      "cannot access " + request.path + ": " + std::strerror(errno));
+    }
+    try {
+        if (S_ISDIR(info.st_mode)) {
+            if (request.path == "/")
+                return failed(ApiCode::NotAccepted, "the file system root cannot be imported");
+            return importFolder(request, cancel);
+        }
+        if (S_ISREG(info.st_mode))
+            return importFile(request, cancel);
+    } catch (const DatabaseError &error) {
+        logError("import of ", request.path, " failed: ", error.what());
+        return failed(ApiCode::InternalError, std::string("library error: ") + error.what());
+    }
+    return failed(ApiCode::NotAccepted, "not a video file or folder: " + request.path);
+}
+
+ImportOutcome Importer::importFolder(const ImportRequest &request, const std::atomic<bool> &cancel)
+{
+    const std::string &root = request.path;
+    const FolderScan scan = scanFolder(root, request.filter, cancel);
+    if (scan.cancelled || cancel.load())
+        return cancelled();
+    if (scan.dirs.empty() || isWithinAny(root, scan.unreadable))
+        return failed(ApiCode::Unreadable, "cannot read the folder " + root);
+    for (const std::string &folder : scan.unreadable)
+        logWarning("cannot read ", folder, "; its library entries are kept as they are");
+
+    // Files the library already holds unchanged keep their metadata and cover; only new or
+    // changed ones are read.
+    std::unordered_map<std::string, Entry> known;
+    for (Entry &entry : m_library.entriesAtOrBelow(root))
+        known.emplace(entry.realPath, std::move(entry));
+    std::vector<const ScannedFile *> toRead;
+    for (const ScannedDir &dir : scan.dirs) {
+        for (const ScannedFile &file : dir.files) {
+            const auto old = known.find(file.realPath);
+            if (old == known.end() || old->second.type != EntryType::Video
+                || old->second.size != file.size || old->second.mtimeMs != file.mtimeMs)
+                toRead.push_back(&file);
+        }
+    }
+    std::vector<ProbeResult> results(toRead.size());
+    m_pool.runAll(toRead.size(), [&](size_t i) {
+        if (!cancel.load())
+            results[i] = probeVideo(toRead[i]->realPath, m_makeCovers, &cancel);
+    });
+    if (cancel.load())
+        return cancelled();
+    std::unordered_map<std::string, const ProbeResult *> readResults;
+    for (size_t i = 0; i < toRead.size(); ++i)
+        readResults.emplace(toRead[i]->realPath, &results[i]);
+
+    // A folder belongs in the library when something below it does, or when it is there already.
+    std::vector<char> keep(scan.dirs.size(), 0);
+    keep[0] = 1;
+    for (size_t i = 0; i < scan.dirs.size(); ++i) {
+        const ScannedDir &dir = scan.dirs[i];
+        const auto old = known.find(dir.realPath);
+        if (old != known.end() && old->second.type == EntryType::Folder)
+            keep[i] = 1;
+        for (const ScannedFile &file : dir.files) {
+            const auto read = readResults.find(file.realPath);
+            if (read == readResults.end() || read->second->ok)
+                keep[i] = 1;
+        }
+    }
+    for (size_t i = scan.dirs.size() - 1; i > 0; --i) {
+        if (keep[i])
+            keep[size_t(scan.dirs[i].parent)] = 1;
+    }
+
+    int readFailures = scan.badNames;
+    for (const ProbeResult &result : results)
+        readFailures += result.ok ? 0 : 1;
+
+    ImportOutcome outcome;
+    outcome.status = ImportOutcome::Status::Imported;
+    outcome.folder = true;
+    const bool committed = m_library.write([&](LibraryWriter &writer) {
+        outcome.successCount = 0;
+        outcome.failureCount = readFailures;
+        // Read again inside the transaction: a removal may have happened while files were read.
+        std::unordered_map<std::string, Entry> now;
+        for (Entry &entry : writer.entriesAtOrBelow(root))
+            now.emplace(entry.realPath, std::move(entry));
+        const auto current = [&](const std::string &path) -> const Entry * {
+            const auto found = now.find(path);
+            return found == now.end() ? nullptr : &found->second;
+        };
+
+        std::unordered_set<std::string> kept;
+        std::vector<int64_t> dirIds(scan.dirs.size(), 0);
+        for (size_t i = 0; i < scan.dirs.size(); ++i) {
+            if (!keep[i])
+                continue;
+            if (cancel.load())
+                return false;
+            const ScannedDir &dir = scan.dirs[i];
+            const int64_t parentId = i == 0 ? 0 : dirIds[size_t(dir.parent)];
+            const Entry *old = current(dir.realPath);
+            if (old && old->type == EntryType::Folder) {
+                // A folder found again keeps its id and, when it is the one imported, its place.
+                const int64_t place = i == 0 ? old->parentId : parentId;
+                writer.updateFolder(old->id, place, dir.mtimeMs);
+                dirIds[i] = old->id;
+                if (i == 0)
+                    outcome.pid = place;
+            } else {
+                if (old)
+                    writer.remove(old->id);
+                Entry folder;
+                folder.parentId = parentId;
+                folder.type = EntryType::Folder;
+                folder.name = dir.name;
+                folder.realPath = dir.realPath;
+                folder.mtimeMs = dir.mtimeMs;
+                dirIds[i] = writer.insert(folder);
+            }
+            kept.insert(dir.realPath);
+
+            for (const ScannedFile &file : dir.files) {
+                const Entry *oldFile = current(file.realPath);
+                const auto read = readResults.find(file.realPath);
+                ProbeResult lateRead;
+                const ProbeResult *result = read == readResults.end() ? nullptr : read->second;
+                if (!result) {
+                    if (oldFile && oldFile->type == EntryType::Video) {
+                        if (oldFile->parentId != dirIds[i])
+                            writer.setParent(oldFile->id, dirIds[i]);
+                        kept.insert(file.realPath);
+                        continue;
+                    }
+                    lateRead = probeVideo(file.realPath, m_makeCovers, &cancel);
+                    result = &lateRead;
+                    outcome.failureCount += lateRead.ok ? 0 : 1;
+                }
+                if (!result->ok)
+                    continue;
+                ++outcome.successCount;
+                int64_t id;
+                if (oldFile && oldFile->type == EntryType::Video) {
+                    id = oldFile->id;
+                    writer.updateVideo(id, dirIds[i], file.size, file.mtimeMs, result->info);
+                } else {
+                    if (oldFile)
+                        writer.remove(oldFile->id);
+                    id = writer.insert(videoEntry(dirIds[i], file.realPath, file.size, file.mtimeMs,
+                                                  result->info));
+                }
+                writer.putCover(id, result->cover);
+                kept.insert(file.realPath);
+            }
+        }
+        outcome.id = dirIds[0];
+
+        // What is gone from the disk goes from the library. A video added by hand from
+        // elsewhere stays while its file exists; nothing below an unreadable folder is judged.
+        std::vector<Entry> candidates = writer.descendants(outcome.id);
+        for (auto &item : now)
+            candidates.push_back(item.second);
+        for (const Entry &entry : candidates) {
+            if (kept.count(entry.realPath) || isWithinAny(entry.realPath, scan.unreadable))
+                continue;
+            struct stat info
+            {
+            };
+            if (isBelow(entry.realPath, root) || stat(entry.realPath.c_str(), &info) != 0)
+                writer.remove(entry.id);
+        }
+        return !cancel.load();
+    });
+    if (!committed)
+        return cancelled();
+    logInfo("imported folder ", root, " as ", outcome.id, ": ", outcome.successCount, " indexed, ",
+            outcome.failureCount, " failed");
+    return outcome;
+}
+
+ImportOutcome Importer::importFile(const ImportRequest &request, const std::atomic<bool> &cancel)
+{
+    const std::string &path = request.path;
+    const std::string name = baseName(path);
+    if (!request.filter.accepts(name))
+        return failed(ApiCode::NotAccepted, "the file type is not accepted: " + name);
+
+    ImportOutcome outcome;
+    const auto alreadyThere = [&outcome](const Entry &entry) {
+        outcome.status = ImportOutcome::Status::AlreadyInLibrary;
+        outcome.id = entry.id;
+        outcome.pid = entry.parentId;
+    };
+    if (const auto old = m_library.entryByRealPath(path)) {
+        alreadyThere(*old);
+        return outcome;
+    }
+    struct stat info
+    {
+    };
+    if (stat(path.c_str(), &info) != 0)
+        return failed(ApiCode::NotFound, "no such file: " + path);
+    const ProbeResult result = probeVideo(path, m_makeCovers, &cancel);
+    if (cancel.load())
+        return cancelled();
+    if (!result.ok)
+        return failed(ApiCode::Unreadable, "cannot read the video " + name + ": " + result.error);
+
+    const bool committed = m_library.write([&](LibraryWriter &writer) {
+        if (const auto old = writer.entryByRealPath(path)) {
+            alreadyThere(*old);
+            return false;
+        }
+        const auto folder = request.pid > 0 ? writer.entry(request.pid) : std::nullopt;
+        const int64_t parentId
+            = folder && folder->type == EntryType::Folder ? folder->id : int64_t(0);
+        outcome.id = writer.insert(
+            videoEntry(parentId, path, int64_t(info.st_size), modificationMs(info), result.info));
+        writer.putCover(outcome.id, result.cover);
+        outcome.pid = parentId;
+        outcome.status = ImportOutcome::Status::Imported;
+        return !cancel.load();
+    });
+    if (!committed && outcome.status != ImportOutcome::Status::AlreadyInLibrary)
+        return cancelled();
+    return outcome;
+}
+
+} // namespace svc

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "service/apicodes.h"
+#include "service/library.h"
+#include "service/suffixfilter.h"
+#include "service/workerpool.h"
+
+#include <atomic>
+#include <string>
+
+namespace svc {
+
+struct ImportRequest
+{
+    std::string path; // normalised, absolute
+    SuffixFilter filter = SuffixFilter::standard();
+    int64_t pid = 0; // folder to hold a single file; 0 or unknown: the root
+};
+
+struct ImportOutcome
+{
+    enum class Status { Imported, AlreadyInLibrary, Cancelled, Failed };
+    Status status = Status::Failed;
+    ApiCode code = ApiCode::InternalError; // for Failed
+    std::string message; // for Failed
+    bool folder = false;
+    int successCount = 0;
+    int failureCount = 0;
+    int64_t id = 0;
+    int64_t pid = 0;
+};
+
+// Brings a folder tree or a single video into the library: metadata and covers are made on the
+// worker pool first, then everything is written in one transaction, so a cancel, a failure or
+// a killed process leaves the library as it was.
+class Importer
+{
+public:
+    Importer(Library &library, WorkerPool &pool, bool makeCovers = true);
+
+    ImportOutcome run(const ImportRequest &request, const std::atomic<bool> &cancel);
+
+private:
+    ImportOutcome importFolder(const ImportRequest &request, const std::atomic<bool> &cancel);
+    ImportOutcome importFile(const ImportRequest &request, const std::atomic<bool> &cancel);
+
+    Library &m_library;
+    WorkerPool &m_pool;
+    bool m_makeCovers;
+};
+
+} // namespace svc

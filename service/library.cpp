@@ -1,0 +1,274 @@
+#include "service/library.h"
+
+namespace svc {
+namespace {
+
+const char *const entryColumns
+    = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
+      "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id)";
+
+std::string selectEntries(const std::string &tail)
+{
+    return std::string("SELECT ") + entryColumns + " FROM entries e " + tail;
+}
+
+Entry readEntry(const Statement &row)
+{
+    Entry entry;
+    entry.id = row.integer(0);
+    entry.parentId = row.isNull(1) ? 0 : row.integer(1);
+    entry.type = row.integer(2) == int(EntryType::Folder) ? EntryType::Folder : EntryType::Video;
+    entry.name = row.text(3);
+    entry.realPath = row.text(4);
+    entry.size = row.integer(5);
+    entry.mtimeMs = row.integer(6);
+    entry.info.width = int(row.integer(7));
+    entry.info.height = int(row.integer(8));
+    entry.info.durationMs = row.integer(9);
+    entry.info.codec = row.text(10);
+    entry.hasCover = row.integer(11) != 0;
+    return entry;
+}
+
+std::vector<Entry> readAll(Statement &statement)
+{
+    std::vector<Entry> entries;
+    while (statement.step())
+        entries.push_back(readEntry(statement));
+    return entries;
+}
+
+std::optional<Entry> readOne(Statement &statement)
+{
+    if (statement.step())
+        return readEntry(statement);
+    return std::nullopt;
+}
+
+std::optional<Entry> queryById(Connection &connection, int64_t id)
+{
+    Statement query(connection.handle(), selectEntries("WHERE e.id = ?1").c_str());
+    return readOne(query.bind(1, id));
+}
+
+std::optional<Entry> queryByRealPath(Connection &connection, const std::string &realPath)
+{
+    Statement query(connection.handle(), selectEntries("WHERE e.real_path = ?1").c_str());
+    return readOne(query.bind(1, realPath));
+}
+
+std::vector<Entry> queryAtOrBelow(Connection &connection, const std::string &root)
+{
+    // Everything below root sorts between root + "/" and root + "0" ('0' follows '/'), so the
+    // unique index on real_path answers this as a range.
+    const std::string base = root == "/" ? std::string() : root;
+    Statement query(
+        connection.handle(),
+        selectEntries("WHERE e.real_path = ?1 OR (e.real_path > ?2 AND e.real_path < ?3)").c_str());
+    query.bind(1, root).bind(2, base + "/").bind(3, base + "0");
+    return readAll(query);
+}
+
+} // namespace
+
+LibraryWriter::LibraryWriter(Connection &connection)
+    : m_connection(connection)
+{
+}
+
+std::optional<Entry> LibraryWriter::entryByRealPath(const std::string &realPath)
+{
+    return queryByRealPath(m_connection, realPath);
+}
+
+std::optional<Entry> LibraryWriter::entry(int64_t id)
+{
+    return queryById(m_connection, id);
+}
+
+std::vector<Entry> LibraryWriter::entriesAtOrBelow(const std::string &root)
+{
+    return queryAtOrBelow(m_connection, root);
+}
+
+std::vector<Entry> LibraryWriter::descendants(int64_t id)
+{
+    // UNION rather than UNION ALL: a damaged parent chain that loops still ends.
+    Statement query(m_connection.handle(),
+                    ("WITH RECURSIVE sub(id) AS (SELECT id FROM entries WHERE parent_id = ?1 "
+                     "UNION SELECT x.id FROM entries x JOIN sub ON x.parent_id = sub.id) "
+                     + selectEntries("WHERE e.id IN sub"))
+                        .c_str());
+    return readAll(query.bind(1, id));
+}
+
+int64_t LibraryWriter::insert(const Entry &entry)
+{
+    Statement insert(
+        m_connection.handle(),
+        "INSERT INTO entries (parent_id, type, name, real_path, size, mtime_ms, width, "
+        "height, duration_ms, codec) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+    insert.bindParent(1, entry.parentId)
+        .bind(2, int64_t(entry.type))
+        .bind(3, entry.name)
+        .bind(4, entry.realPath)
+        .bind(5, entry.size)
+        .bind(6, entry.mtimeMs)
+        .bind(7, int64_t(entry.info.width))
+        .bind(8, int64_t(entry.info.height))
+        .bind(9, entry.info.durationMs)
+        .bind(10, entry.info.codec)
+        .step();
+    return m_connection.lastInsertId();
+}
+
+void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int64_t mtimeMs,
+                                const MediaInfo &info)
+{
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4, width = ?5, "
+                     "height = ?6, duration_ms = ?7, codec = ?8 WHERE id = ?1");
+    update.bind(1, id)
+        .bindParent(2, parentId)
+        .bind(3, size)
+        .bind(4, mtimeMs)
+        .bind(5, int64_t(info.width))
+        .bind(6, int64_t(info.height))
+        .bind(7, info.durationMs)
+        .bind(8, info.codec)
+        .step();
+    Statement dropCover(m_connection.handle(), "DELETE FROM covers WHERE entry_id = ?1");
+    dropCover.bind(1, id).step();
+}
+
+void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
+{
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET parent_id = ?2, mtime_ms = ?3 WHERE id = ?1");
+    update.bind(1, id).bindParent(2, parentId).bind(3, mtimeMs).step();
+}
+
+void LibraryWriter::setParent(int64_t id, int64_t parentId)
+{
+    Statement update(m_connection.handle(), "UPDATE entries SET parent_id = ?2 WHERE id = ?1");
+    update.bind(1, id).bindParent(2, parentId).step();
+}
+
+void LibraryWriter::putCover(int64_t id, const std::vector<uint8_t> &jpeg)
+{
+    if (jpeg.empty())
+        return;
+    Statement put(m_connection.handle(),
+                  "INSERT OR REPLACE INTO covers (entry_id, jpeg) VALUES (?1, ?2)");
+    put.bind(1, id).bindBlob(2, jpeg).step();
+}
+
+void LibraryWriter::remove(int64_t id)
+{
+    Statement drop(m_connection.handle(), "DELETE FROM entries WHERE id = ?1");
+    drop.bind(1, id).step();
+}
+
+Library::Library(Database &database)
+    : m_database(database)
+{
+}
+
+std::optional<Entry> Library::entry(int64_t id)
+{
+    auto connection = m_database.connection();
+    return queryById(*connection, id);
+}
+
+std::optional<Entry> Library::entryByRealPath(const std::string &realPath)
+{
+    auto connection = m_database.connection();
+    return queryByRealPath(*connection, realPath);
+}
+
+std::vector<Entry> Library::entriesAtOrBelow(const std::string &root)
+{
+    auto connection = m_database.connection();
+    return queryAtOrBelow(*connection, root);
+}
+
+std::vector<Entry> Library::children(int64_t folderId)
+{
+    auto connection = m_database.connection();
+    Statement query(connection->handle(),
+                    selectEntries("WHERE e.parent_id IS ?1 ORDER BY e.id").c_str());
+    query.bindParent(1, folderId);
+    return readAll(query);
+}
+
+std::string Library::libraryPath(int64_t folderId)
+{
+    if (folderId <= 0)
+        return std::string();
+    auto connection = m_database.connection();
+    Statement query(connection->handle(),
+                    "WITH RECURSIVE up(id, parent_id, name, depth) AS ("
+                    " SELECT id, parent_id, name, 0 FROM entries WHERE id = ?1"
+                    " UNION ALL SELECT e.id, e.parent_id, e.name, up.depth + 1"
+                    " FROM entries e JOIN up ON e.id = up.parent_id WHERE up.depth < 512)"
+                    " SELECT name FROM up ORDER BY depth DESC");
+    query.bind(1, folderId);
+    std::string path;
+    while (query.step())
+        path += "/" + query.text(0);
+    return path;
+}
+
+bool Library::remove(int64_t id)
+{
+    bool removed = false;
+    write([&](LibraryWriter &writer) {
+        if (!writer.entry(id))
+            return false;
+        writer.remove(id);
+        removed = true;
+        return true;
+    });
+    return removed;
+}
+
+std::optional<std::vector<uint8_t>> Library::cover(int64_t id)
+{
+    auto connection = m_database.connection();
+    Statement query(connection->handle(), "SELECT jpeg FROM covers WHERE entry_id = ?1");
+    if (query.bind(1, id).step())
+        return query.blob(0);
+    return std::nullopt;
+}
+
+std::optional<std::string> Library::setting(const std::string &key)
+{
+    auto connection = m_database.connection();
+    Statement query(connection->handle(), "SELECT value FROM settings WHERE key = ?1");
+    if (query.bind(1, key).step())
+        return query.text(0);
+    return std::nullopt;
+}
+
+void Library::setSetting(const std::string &key, const std::string &value)
+{
+    auto connection = m_database.connection();
+    std::lock_guard<std::mutex> lock(m_database.writeMutex());
+    Statement put(connection->handle(),
+                  "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)");
+    put.bind(1, key).bind(2, value).step();
+}
+
+bool Library::write(const std::function<bool(LibraryWriter &)> &change)
+{
+    auto connection = m_database.connection();
+    std::lock_guard<std::mutex> lock(m_database.writeMutex());
+    Transaction transaction(*connection);
+    LibraryWriter writer(*connection);
+    if (!change(writer))
+        return false;
+    transaction.commit();
+    return true;
+}
+
+} // namespace svc

@@ -1,0 +1,120 @@
+#include "service/mediaprobe.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/log.h>
+}
+#include <libffmpegthumbnailer/videothumbnailer.h>
+
+namespace svc {
+namespace {
+
+constexpr int CoverWidth = 320;
+constexpr int CoverSeekPercent = 10;
+
+int interrupted(void *opaque)
+{
+    const auto *cancel = static_cast<const std::atomic<bool> *>(opaque);
+    return cancel && cancel->load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+int videoStreamIndex(AVFormatContext *context)
+{
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        const AVStream *stream = context->streams[i];
+        // Embedded cover art is a still picture, not the video.
+        if (stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO
+            && !(stream->disposition & AV_DISPOSITION_ATTACHED_PIC))
+            return int(i);
+    }
+    return -1;
+}
+
+int64_t durationMs(const AVFormatContext *context, const AVStream *stream)
+{
+    if (context->duration != AV_NOPTS_VALUE && context->duration > 0)
+        return context->duration / (AV_TIME_BASE / 1000);
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
+        return av_rescale_q(stream->duration, stream->time_base, AVRational { 1, 1000 });
+    return 0;
+}
+
+std::vector<uint8_t> makeCover(const std::string &path, AVFormatContext *context)
+{
+    std::vector<uint8_t> jpeg;
+    try {
+        ffmpegthumbnailer::VideoThumbnailer thumbnailer(CoverWidth, false, true, 8, false);
+        thumbnailer.setSeekPercentage(CoverSeekPercent);
+        thumbnailer.setLogCallback([](ThumbnailerLogLevel, const std::string &) {});
+        // The in-memory form: the file form leaves an empty JPEG behind when decoding fails.
+        thumbnailer.generateThumbnail(path, ThumbnailerImageType::Jpeg, jpeg, context);
+    } catch (const std::exception &) {
+        jpeg.clear();
+    }
+    return jpeg;
+}
+
+} // namespace
+
+void quietMediaLibraries()
+{
+    av_log_set_level(AV_LOG_QUIET);
+}
+
+ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomic<bool> *cancel)
+{
+    ProbeResult result;
+    AVFormatContext *context = avformat_alloc_context();
+    if (!context) {
+        result.error = "out of memory";
+        return result;
+    }
+    context->interrupt_callback.callback = interrupted;
+    context->interrupt_callback.opaque = const_cast<std::atomic<bool> *>(cancel);
+    // avformat_open_input frees the context when it fails.
+    if (avformat_open_input(&context, path.c_str(), nullptr, nullptr) < 0) {
+        result.error = "not a readable video file";
+        return result;
+    }
+    struct Closer
+    {
+        AVFormatContext *&context;
+        ~Closer() { avformat_close_input(&context); }
+    } closer { context };
+
+    // Container headers usually carry size and length; reading packets to find them is slow,
+    // so that happens only when they are missing (MPEG-4 part 2 in MP4 leaves the height 0).
+    int index = videoStreamIndex(context);
+    bool streamInfoRead = false;
+    if (index < 0 || context->streams[index]->codecpar->height <= 0
+        || durationMs(context, context->streams[index]) <= 0) {
+        streamInfoRead = true;
+        if (avformat_find_stream_info(context, nullptr) < 0) {
+            result.error = "no stream information";
+            return result;
+        }
+        index = videoStreamIndex(context);
+    }
+    if (index < 0 || context->streams[index]->codecpar->height <= 0) {
+        result.error = "no video stream";
+        return result;
+    }
+    if (cancel && cancel->load()) {
+        result.error = "cancelled";
+        return result;
+    }
+    const AVStream *stream = context->streams[index];
+    result.info.width = stream->codecpar->width;
+    result.info.height = stream->codecpar->height;
+    result.info.durationMs = durationMs(context, stream);
+    result.info.codec = avcodec_get_name(stream->codecpar->codec_id);
+    result.ok = true;
+    // The thumbnailer reads the stream information itself and crashes when it was read
+    // before; such files are opened afresh, the rest share the open file.
+    if (withCover)
+        result.cover = makeCover(path, streamInfoRead ? nullptr : context);
+    return result;
+}
+
+} // namespace svc

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace svc {
+
+struct MediaInfo
+{
+    int width = 0;
+    int height = 0;
+    int64_t durationMs = 0;
+    std::string codec;
+};
+
+struct ProbeResult
+{
+    bool ok = false;
+    MediaInfo info;
+    std::vector<uint8_t> cover; // JPEG, empty when none could be made
+    std::string error;
+};
+
+// Silences FFmpeg's own logging; call once at start.
+void quietMediaLibraries();
+
+// Reads a video's metadata in-process and, when asked, makes its cover (JPEG, 320 px wide, from
+// about 10% in) from the same opened file. cancel, when set, aborts the reading of the file.
+ProbeResult probeVideo(const std::string &path, bool withCover,
+                       const std::atomic<bool> *cancel = nullptr);
+
+} // namespace svc

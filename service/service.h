@@ -1,0 +1,43 @@
+#pragma once
+
+#include "service/controlapi.h"
+#include "service/database.h"
+#include "service/httplistener.h"
+#include "service/importer.h"
+#include "service/library.h"
+#include "service/options.h"
+#include "service/requestregistry.h"
+#include "service/workerpool.h"
+
+#include <memory>
+
+namespace svc {
+
+// The whole service: its data folder, library, worker pool and listeners.
+class Service
+{
+public:
+    // Creates the data folder, opens the log and the library; throws when it cannot.
+    explicit Service(const Options &options);
+    ~Service();
+
+    // Binds and starts the listeners; false (with error set) when a port cannot be had.
+    bool start(std::string &error);
+    int controlPort() const { return m_controlPort; }
+
+    // Cancels running imports and closes every connection.
+    void stop();
+
+private:
+    Options m_options;
+    std::unique_ptr<Database> m_database;
+    std::unique_ptr<Library> m_library;
+    std::unique_ptr<WorkerPool> m_pool;
+    std::unique_ptr<Importer> m_importer;
+    RequestRegistry m_requests;
+    std::unique_ptr<ControlApi> m_controlApi;
+    std::unique_ptr<HttpListener> m_control;
+    int m_controlPort = -1;
+};
+
+} // namespace svc

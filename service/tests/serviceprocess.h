@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QNetworkAccessManager>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+// One reply of the service as a test sees it.
+struct ServiceReply
+{
+    int status = 0; // HTTP status; 0 when there was no answer
+    QByteArray body;
+    QByteArray contentType;
+    QJsonObject json; // empty when the body is not a JSON object
+    int code() const { return json.value(QStringLiteral("code")).toInt(-999); }
+    QJsonValue data() const { return json.value(QStringLiteral("data")); }
+    QString msg() const { return json.value(QStringLiteral("msg")).toString(); }
+};
+
+// The real KivVelnorService binary, started on a free loopback port.
+class ServiceProcess
+{
+public:
+    ServiceProcess();
+    ~ServiceProcess();
+
+    bool start(const QString &dataDir, const QStringList &extraArgs = {});
+    // SIGTERM, then waits; returns the milliseconds it took, or -1 when it did not end.
+    int terminate(int timeoutMs = 5000);
+    void kill();
+    QProcess &process() { return m_process; }
+
+    int port() const { return m_port; }
+    QString url(const QString &path) const;
+
+    ServiceReply get(const QString &path, int timeoutMs = 30000);
+    ServiceReply del(const QString &path, int timeoutMs = 30000);
+    ServiceReply post(const QString &path, const QByteArray &body, int timeoutMs = 30000);
+    ServiceReply put(const QString &path, const QByteArray &body, int timeoutMs = 30000);
+    ServiceReply send(const QByteArray &verb, const QString &path, const QByteArray &body,
+                      int timeoutMs);
+
+    // Import of a folder or file as the assistant sends it.
+    ServiceReply importPath(const QString &path, qint64 pid = 0, const QString &reqId = {});
+    // The listing of a folder; fails the calling test when it is not a success.
+    QJsonArray list(qint64 id);
+
+private:
+    QProcess m_process;
+    QNetworkAccessManager m_network;
+    int m_port = -1;
+};
+
+QByteArray importBody(const QString &path, qint64 pid = 0);
+// The element named name in a listing; an empty object when there is none.
+QJsonObject entryNamed(const QJsonArray &listing, const QString &name);

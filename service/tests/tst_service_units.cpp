@@ -1,0 +1,239 @@
+// The service's small rules that need no running service: command line, request paths,
+// suffixes, device names and ids.
+#include "service/controlapi.h"
+#include "service/devicename.h"
+#include "service/options.h"
+#include "service/pathutil.h"
+#include "service/requestregistry.h"
+#include "service/suffixfilter.h"
+
+#include <QTest>
+
+class ServiceUnitsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void options_data();
+    void options();
+    void defaultDataDirFollowsXdg();
+    void normalizePath_data();
+    void normalizePath();
+    void suffixes_data();
+    void suffixes();
+    void deviceName_data();
+    void deviceName();
+    void ids_data();
+    void ids();
+    void utf8_data();
+    void utf8();
+    void cancelBeforeItsImportStarts();
+};
+
+void ServiceUnitsTest::options_data()
+{
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<bool>("valid");
+    QTest::addColumn<int>("port");
+    QTest::addColumn<int>("lanPort");
+    QTest::addColumn<bool>("lan");
+    QTest::newRow("defaults") << QStringList {} << true << 22823 << 22824 << true;
+    QTest::newRow("all given") << QStringList { "--port", "0", "--lan-port=9000", "--no-lan" }
+                               << true << 0 << 9000 << false;
+    QTest::newRow("port too big") << QStringList { "--port", "65536" } << false << 0 << 0 << false;
+    QTest::newRow("port not a number")
+        << QStringList { "--port", "12a" } << false << 0 << 0 << false;
+    QTest::newRow("negative port") << QStringList { "--port", "-1" } << false << 0 << 0 << false;
+    QTest::newRow("value missing") << QStringList { "--data-dir" } << false << 0 << 0 << false;
+    QTest::newRow("unknown option") << QStringList { "--verbose" } << false << 0 << 0 << false;
+    QTest::newRow("flag with value") << QStringList { "--no-lan=1" } << false << 0 << 0 << false;
+}
+
+void ServiceUnitsTest::options()
+{
+    QFETCH(QStringList, args);
+    QFETCH(bool, valid);
+    std::vector<std::string> list;
+    for (const QString &arg : args)
+        list.push_back(arg.toStdString());
+    std::string error;
+    const auto parsed = svc::parseOptions(list, error);
+    QCOMPARE(parsed.has_value(), valid);
+    if (!valid) {
+        QVERIFY(!error.empty());
+        return;
+    }
+    QTEST(parsed->port, "port");
+    QTEST(parsed->lanPort, "lanPort");
+    QTEST(parsed->lan, "lan");
+}
+
+void ServiceUnitsTest::defaultDataDirFollowsXdg()
+{
+    qputenv("XDG_DATA_HOME", "/srv/xdg");
+    QCOMPARE(QString::fromStdString(svc::defaultDataDir()),
+             QString("/srv/xdg/QXLT/KivVelnorService"));
+    qputenv("XDG_DATA_HOME", "relative/is/ignored");
+    qputenv("HOME", "/home/someone");
+    QCOMPARE(QString::fromStdString(svc::defaultDataDir()),
+             QString("/home/someone/.local/share/QXLT/KivVelnorService"));
+    std::string error;
+    const auto parsed = svc::parseOptions({ "--data-dir", "/x/y" }, error);
+    QCOMPARE(QString::fromStdString(parsed->dataDir), QString("/x/y"));
+}
+
+void ServiceUnitsTest::normalizePath_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected"); // empty: refused
+    QTest::newRow("plain") << "/home/a/Movies"
+                           << "/home/a/Movies";
+    QTest::newRow("trailing slash") << "/home/a/Movies/"
+                                    << "/home/a/Movies";
+    QTest::newRow("doubled and dot") << "//home/./a//Movies"
+                                     << "/home/a/Movies";
+    QTest::newRow("root") << "/"
+                          << "/";
+    QTest::newRow("dots in a name") << "/a/..b/c.."
+                                    << "/a/..b/c..";
+    QTest::newRow("parent segment") << "/home/a/../b"
+                                    << "";
+    QTest::newRow("parent at the end") << "/home/.."
+                                       << "";
+    QTest::newRow("relative") << "home/a"
+                              << "";
+    QTest::newRow("windows drive") << "C:/Movies"
+                                   << "";
+    QTest::newRow("empty") << ""
+                           << "";
+}
+
+void ServiceUnitsTest::normalizePath()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    std::string error;
+    const auto result = svc::normalizeLocalPath(input.toStdString(), error);
+    QCOMPARE(result.has_value(), !expected.isEmpty());
+    if (result)
+        QCOMPARE(QString::fromStdString(*result), expected);
+    else
+        QVERIFY(!error.empty());
+}
+
+void ServiceUnitsTest::suffixes_data()
+{
+    QTest::addColumn<QStringList>("filters");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("accepted");
+    const QStringList standard { ".mp4", ".mkv" };
+    QTest::newRow("lower") << standard << "a.mp4" << true;
+    QTest::newRow("upper") << standard << "A.MP4" << true;
+    QTest::newRow("mixed filter") << QStringList { ".MkV" } << "x.mkv" << true;
+    QTest::newRow("without dot") << QStringList { "mp4" } << "x.mp4" << true;
+    QTest::newRow("no dot before") << standard << "xmp4" << false;
+    QTest::newRow("only the suffix") << standard << ".mp4" << false;
+    QTest::newRow("other suffix") << standard << "a.mp4.txt" << false;
+    QTest::newRow("empty filters") << QStringList { "", "." } << "a.mp4" << false;
+}
+
+void ServiceUnitsTest::suffixes()
+{
+    QFETCH(QStringList, filters);
+    QFETCH(QString, name);
+    std::vector<std::string> list;
+    for (const QString &filter : filters)
+        list.push_back(filter.toStdString());
+    QTEST(svc::SuffixFilter(list).accepts(name.toStdString()), "accepted");
+}
+
+void ServiceUnitsTest::deviceName_data()
+{
+    QTest::addColumn<QString>("input");
+    QTest::addColumn<QString>("expected"); // empty: refused
+    QTest::newRow("trimmed") << "  Living room \t"
+                             << "Living room";
+    QTest::newRow("63 CJK") << QString(63, QChar(0x7535)) << QString(63, QChar(0x7535));
+    QTest::newRow("64 CJK") << QString(64, QChar(0x7535)) << "";
+    QTest::newRow("63 ASCII with blanks around")
+        << " " + QString(63, 'a') + " " << QString(63, 'a');
+    QTest::newRow("blank") << " \t "
+                           << "";
+    QTest::newRow("tab inside") << "a\tb"
+                                << "";
+    QTest::newRow("delete character") << "a\x7f"
+                                      << "";
+}
+
+void ServiceUnitsTest::deviceName()
+{
+    QFETCH(QString, input);
+    QFETCH(QString, expected);
+    std::string error;
+    const auto result = svc::validDeviceName(input.toStdString(), error);
+    QCOMPARE(result.has_value(), !expected.isEmpty());
+    if (result)
+        QCOMPARE(QString::fromStdString(*result), expected);
+    QVERIFY(!svc::defaultDeviceName().empty());
+}
+
+void ServiceUnitsTest::ids_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<qlonglong>("expected"); // -1: refused
+    QTest::newRow("zero") << "0" << 0LL;
+    QTest::newRow("number") << "42" << 42LL;
+    QTest::newRow("leading zeros") << "007" << 7LL;
+    QTest::newRow("18 digits") << "999999999999999999" << 999999999999999999LL;
+    QTest::newRow("19 digits") << "9999999999999999999" << -1LL;
+    QTest::newRow("negative") << "-1" << -1LL;
+    QTest::newRow("plus sign") << "+1" << -1LL;
+    QTest::newRow("blank") << "" << -1LL;
+    QTest::newRow("trailing text") << "1x" << -1LL;
+}
+
+void ServiceUnitsTest::ids()
+{
+    QFETCH(QString, text);
+    QFETCH(qlonglong, expected);
+    const auto id = svc::parseId(text.toStdString());
+    QCOMPARE(id ? qlonglong(*id) : -1LL, expected);
+}
+
+void ServiceUnitsTest::utf8_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("ascii") << QByteArray("abc") << true;
+    QTest::newRow("chinese") << QString::fromUtf8("电影").toUtf8() << true;
+    QTest::newRow("emoji") << QByteArray("\xf0\x9f\x8e\xac") << true;
+    QTest::newRow("latin-1 byte") << QByteArray("caf\xe9") << false;
+    QTest::newRow("cut short") << QByteArray("\xe7\x94") << false;
+    QTest::newRow("overlong slash") << QByteArray("\xc0\xaf") << false;
+    QTest::newRow("surrogate") << QByteArray("\xed\xa0\x80") << false;
+}
+
+void ServiceUnitsTest::utf8()
+{
+    QFETCH(QByteArray, bytes);
+    QTEST(svc::isValidUtf8(bytes.toStdString()), "valid");
+}
+
+void ServiceUnitsTest::cancelBeforeItsImportStarts()
+{
+    svc::RequestRegistry registry;
+    QVERIFY(!registry.cancel("early"));
+    const auto early = registry.begin("early");
+    QVERIFY(early->load());
+    const auto other = registry.begin("other");
+    QVERIFY(!other->load());
+    QVERIFY(registry.cancel("other"));
+    QVERIFY(other->load());
+    registry.end(early);
+    registry.end(other);
+    registry.cancelAll();
+    QVERIFY(registry.begin("late")->load());
+}
+
+QTEST_APPLESS_MAIN(ServiceUnitsTest)
+#include "tst_service_units.moc"
