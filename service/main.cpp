@@ -2,9 +2,11 @@
 #include "service/options.h"
 #include "service/service.h"
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <pthread.h>
+#include <thread>
 
 int main(int argc, char **argv)
 {
@@ -39,6 +41,13 @@ int main(int argc, char **argv)
         int signal = 0;
         sigwait(&stopSignals, &signal);
         svc::logInfo("signal ", signal, " received, stopping");
+        // Imports are cancelled and connections closed, so stopping takes milliseconds; should
+        // a read hang in the file system, the process still ends (SQLite keeps the library whole).
+        std::thread([] {
+            std::this_thread::sleep_for(std::chrono::seconds(3));
+            svc::logError("stopping takes too long, exiting now");
+            std::_Exit(1);
+        }).detach();
         service.stop();
         svc::logInfo("stopped");
     } catch (const std::exception &exception) {

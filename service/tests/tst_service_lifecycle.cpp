@@ -78,6 +78,12 @@ void ServiceLifecycleTest::cancelRollsImportBack()
     QVERIFY(service.start(m_temp.filePath("data-cancel")));
     QNetworkReply *reply = startImport(service, "cancel-me");
     QVERIFY(!reply->isFinished());
+    // Reading the library does not wait for the import.
+    QElapsedTimer listing;
+    listing.start();
+    QVERIFY(service.list(0).isEmpty());
+    QVERIFY2(listing.elapsed() < 1000, qPrintable(QString::number(listing.elapsed())));
+    QVERIFY(!reply->isFinished());
     const ServiceReply cancel = service.del("/requests/cancel-me");
     QCOMPARE(cancel.code(), 0);
     QTRY_VERIFY_WITH_TIMEOUT(reply->isFinished(), 5000);
@@ -154,6 +160,13 @@ void ServiceLifecycleTest::takenPortEndsService()
     QVERIFY(second.process().state() == QProcess::NotRunning
             || second.process().waitForFinished(5000));
     QCOMPARE(second.process().exitCode(), 1);
+    // The reason is in the day's log file in the data folder.
+    const QStringList logs = QDir(m_temp.filePath("data-port-2/logs")).entryList({ "*.txt" });
+    QCOMPARE(logs.size(), 1);
+    QFile log(m_temp.filePath("data-port-2/logs/" + logs.first()));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(
+        log.readAll().contains("cannot listen on 127.0.0.1:" + QByteArray::number(first.port())));
     QCOMPARE(first.get("/settings/").code(), 0);
 }
 
