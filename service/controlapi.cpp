@@ -210,7 +210,8 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
     }
 }
 
-void ControlApi::listFiles(const httplib::Request &request, httplib::Response &response)
+std::optional<json> folderListing(Library &library, const httplib::Request &request,
+                                  httplib::Response &response)
 {
     int64_t id = 0;
     if (request.has_param("id")) {
@@ -218,26 +219,50 @@ void ControlApi::listFiles(const httplib::Request &request, httplib::Response &r
         if (!parsed) {
             fail(response, ApiCode::BadRequest,
                  "invalid folder id: " + request.get_param_value("id"));
-            return;
+            return std::nullopt;
         }
         id = *parsed;
     }
     if (id != 0) {
-        const auto folder = m_library.entry(id);
+        const auto folder = library.entry(id);
         if (!folder) {
             fail(response, ApiCode::NotFound, "no folder with id " + std::to_string(id));
-            return;
+            return std::nullopt;
         }
         if (folder->type != EntryType::Folder) {
             fail(response, ApiCode::BadRequest, "entry " + std::to_string(id) + " is not a folder");
-            return;
+            return std::nullopt;
         }
     }
-    const std::string folderPath = m_library.libraryPath(id);
+    const std::string folderPath = library.libraryPath(id);
     json entries = json::array();
-    for (const Entry &entry : m_library.children(id))
-        entries.push_back(entryJson(entry, folderPath));
-    succeed(response, entries);
+    for (const Entry &entry : library.children(id))
+        entries.push_back(ControlApi::entryJson(entry, folderPath));
+    return entries;
+}
+
+void sendCover(Library &library, const std::string &idText, httplib::Response &response)
+{
+    const auto id = parseId(idText);
+    const auto jpeg = id ? library.cover(*id) : std::nullopt;
+    if (!jpeg) {
+        fail(response, ApiCode::NotFound, "no cover " + idText);
+        return;
+    }
+    // A rescan may replace a cover under the same id.
+    response.set_header("Cache-Control", "no-cache");
+    response.set_content(reinterpret_cast<const char *>(jpeg->data()), jpeg->size(), "image/jpeg");
+}
+
+std::string deviceNameSetting(Library &library)
+{
+    return library.setting(DeviceNameKey).value_or(defaultDeviceName());
+}
+
+void ControlApi::listFiles(const httplib::Request &request, httplib::Response &response)
+{
+    if (auto entries = folderListing(m_library, request, response))
+        succeed(response, *entries);
 }
 
 void ControlApi::deleteFile(const httplib::Request &request, httplib::Response &response)
@@ -255,14 +280,9 @@ void ControlApi::deleteFile(const httplib::Request &request, httplib::Response &
     succeed(response, { { "id", *id } });
 }
 
-std::string ControlApi::deviceName()
-{
-    return m_library.setting(DeviceNameKey).value_or(defaultDeviceName());
-}
-
 void ControlApi::getSettings(const httplib::Request &, httplib::Response &response)
 {
-    succeed(response, { { DeviceNameKey, deviceName() } });
+    succeed(response, { { DeviceNameKey, deviceNameSetting(m_library) } });
 }
 
 void ControlApi::putSettings(const httplib::Request &request, httplib::Response &response)
@@ -298,15 +318,7 @@ void ControlApi::cancelRequest(const httplib::Request &request, httplib::Respons
 
 void ControlApi::getCover(const httplib::Request &request, httplib::Response &response)
 {
-    const auto id = parseId(request.matches[1]);
-    const auto jpeg = id ? m_library.cover(*id) : std::nullopt;
-    if (!jpeg) {
-        fail(response, ApiCode::NotFound, "no cover " + std::string(request.matches[1]));
-        return;
-    }
-    // A rescan may replace a cover under the same id.
-    response.set_header("Cache-Control", "no-cache");
-    response.set_content(reinterpret_cast<const char *>(jpeg->data()), jpeg->size(), "image/jpeg");
+    sendCover(m_library, request.matches[1], response);
 }
 
 } // namespace svc

@@ -30,8 +30,6 @@ private:
     void cancelRequest(const httplib::Request &request, httplib::Response &response);
     void getCover(const httplib::Request &request, httplib::Response &response);
 
-    std::string deviceName();
-
     Library &m_library;
     Importer &m_importer;
     RequestRegistry &m_requests;
@@ -39,5 +37,13 @@ private:
 
 // Reads a decimal id as a request carries it: digits only, no sign, no more than fits.
 std::optional<int64_t> parseId(const std::string &text);
+
+// Shared by the control and the headset interfaces.
+// The entries of the folder named by the request's "id" (the root when there is none), each
+// made by ControlApi::entryJson; on a bad or unknown id the error reply is written instead.
+std::optional<nlohmann::json> folderListing(Library &library, const httplib::Request &request,
+                                            httplib::Response &response);
+void sendCover(Library &library, const std::string &idText, httplib::Response &response);
+std::string deviceNameSetting(Library &library);
 
 } // namespace svc

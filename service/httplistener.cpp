@@ -14,8 +14,6 @@
 namespace svc {
 namespace {
 
-constexpr size_t HandlerThreads = 32;
-
 const char *statusText(int status)
 {
     switch (status) {
@@ -68,6 +66,13 @@ void shutDownConnections(int port)
     closedir(fds);
 }
 
+void fillErrorReply(httplib::Response &response)
+{
+    // Our own handlers have written a reply already.
+    if (response.body.empty())
+        sendReply(response, response.status, ApiCode::BadRequest, statusText(response.status));
+}
+
 void sendReply(httplib::Response &response, int status, int code, const std::string &msg,
                const nlohmann::json &data)
 {
@@ -78,10 +83,10 @@ void sendReply(httplib::Response &response, int status, int code, const std::str
                          "application/json; charset=utf-8");
 }
 
-HttpListener::HttpListener(std::string name)
+HttpListener::HttpListener(std::string name, size_t threads)
     : m_name(std::move(name))
 {
-    new_task_queue = [] { return new httplib::ThreadPool(HandlerThreads); };
+    new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
     set_tcp_nodelay(true);
     // The library's default also sets SO_REUSEPORT, which would let a second service bind the
     // same port and receive half of the connections; address reuse alone allows a quick restart.
@@ -92,11 +97,8 @@ HttpListener::HttpListener(std::string name)
     set_keep_alive_max_count(1000);
     set_keep_alive_timeout(30);
     set_payload_max_length(MaxRequestBody);
-    set_error_handler([](const httplib::Request &, httplib::Response &response) {
-        // Our own handlers already wrote a reply; this fills in the library's bare errors.
-        if (response.body.empty())
-            sendReply(response, response.status, ApiCode::BadRequest, statusText(response.status));
-    });
+    set_error_handler(
+        [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
     set_exception_handler([](const httplib::Request &request, httplib::Response &response,
                              std::exception_ptr exception) {
         std::string what = "unknown error";

@@ -14,7 +14,7 @@ namespace svc {
 class HttpListener : public httplib::Server
 {
 public:
-    explicit HttpListener(std::string name);
+    HttpListener(std::string name, size_t threads);
     ~HttpListener() override;
 
     // Returns the bound port (the chosen one for port 0), or -1.
@@ -34,6 +34,10 @@ private:
 void shutDownConnections(int port);
 
 constexpr size_t MaxRequestBody = 1 << 20;
+
+// Gives a bare error response of the HTTP library (a body-less 404, 413, 416...) the JSON body
+// of every other reply.
+void fillErrorReply(httplib::Response &response);
 
 // Writes the service's reply object {"code", "msg", "data"} with the given HTTP status.
 void sendReply(httplib::Response &response, int status, int code, const std::string &msg,

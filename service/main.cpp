@@ -37,6 +37,8 @@ int main(int argc, char **argv)
             return 1;
         }
         std::printf("control-port %d\n", service.controlPort());
+        if (service.lanPort() > 0)
+            std::printf("lan-port %d\n", service.lanPort());
         std::fflush(stdout);
         int signal = 0;
         sigwait(&stopSignals, &signal);

@@ -7,6 +7,11 @@
 
 namespace svc {
 
+namespace {
+constexpr size_t ControlThreads = 32;
+constexpr size_t LanThreads = 128;
+} // namespace
+
 Service::Service(const Options &options)
     : m_options(options)
 {
@@ -23,6 +28,7 @@ Service::Service(const Options &options)
     m_pool = std::make_unique<WorkerPool>(std::max(1u, std::thread::hardware_concurrency()));
     m_importer = std::make_unique<Importer>(*m_library, *m_pool);
     m_controlApi = std::make_unique<ControlApi>(*m_library, *m_importer, m_requests);
+    m_lanApi = std::make_unique<LanApi>(*m_library);
 }
 
 Service::~Service()
@@ -33,7 +39,7 @@ Service::~Service()
 bool Service::start(std::string &error)
 {
     // The control interface answers only on the loopback address: it can change the library.
-    m_control = std::make_unique<HttpListener>("control");
+    m_control = std::make_unique<HttpListener>("control", ControlThreads);
     m_controlApi->install(*m_control);
     m_controlPort = m_control->bindTo("127.0.0.1", m_options.port);
     if (m_controlPort < 0) {
@@ -42,12 +48,31 @@ bool Service::start(std::string &error)
     }
     m_control->start();
     logInfo("control interface on 127.0.0.1:", m_controlPort);
+
+    if (m_options.lan) {
+        // Streams hold their thread while they run, hence the larger pool; the control
+        // interface has its own, so no number of players can stall the assistant.
+        m_lan = std::make_unique<HttpListener>("lan", LanThreads);
+        m_lanApi->install(*m_lan);
+        m_lanPort = m_lan->bindTo("0.0.0.0", m_options.lanPort);
+        if (m_lanPort < 0) {
+            // The assistant works without it; the headset will not find this PC.
+            logError("cannot listen on 0.0.0.0:", m_options.lanPort,
+                     "; the headset interface is off");
+            m_lan.reset();
+        } else {
+            m_lan->start();
+            logInfo("headset interface on 0.0.0.0:", m_lanPort);
+        }
+    }
     return true;
 }
 
 void Service::stop()
 {
     m_requests.cancelAll();
+    if (m_lan)
+        m_lan->stopAndWait();
     if (m_control)
         m_control->stopAndWait();
 }

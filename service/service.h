@@ -4,6 +4,7 @@
 #include "service/database.h"
 #include "service/httplistener.h"
 #include "service/importer.h"
+#include "service/lanapi.h"
 #include "service/library.h"
 #include "service/options.h"
 #include "service/requestregistry.h"
@@ -24,6 +25,8 @@ public:
     // Binds and starts the listeners; false (with error set) when a port cannot be had.
     bool start(std::string &error);
     int controlPort() const { return m_controlPort; }
+    // -1 when the headset interface is off or could not listen.
+    int lanPort() const { return m_lanPort; }
 
     // Cancels running imports and closes every connection.
     void stop();
@@ -36,8 +39,11 @@ private:
     std::unique_ptr<Importer> m_importer;
     RequestRegistry m_requests;
     std::unique_ptr<ControlApi> m_controlApi;
+    std::unique_ptr<LanApi> m_lanApi;
     std::unique_ptr<HttpListener> m_control;
+    std::unique_ptr<HttpListener> m_lan;
     int m_controlPort = -1;
+    int m_lanPort = -1;
 };
 
 } // namespace svc

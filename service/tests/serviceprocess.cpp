@@ -28,8 +28,10 @@ ServiceProcess::~ServiceProcess()
 bool ServiceProcess::start(const QString &dataDir, const QStringList &extraArgs)
 {
     m_port = -1;
-    m_process.setArguments(QStringList { "--port", "0", "--no-lan", "--data-dir", dataDir }
-                           + extraArgs);
+    m_lanPort = -1;
+    const bool lan = extraArgs.contains("--lan-port");
+    m_process.setArguments(QStringList { "--port", "0", "--data-dir", dataDir }
+                           + (lan ? QStringList() : QStringList { "--no-lan" }) + extraArgs);
     m_process.start();
     if (!m_process.waitForStarted(10000))
         return false;
@@ -38,11 +40,13 @@ bool ServiceProcess::start(const QString &dataDir, const QStringList &extraArgs)
     while (timer.elapsed() < 15000) {
         while (m_process.canReadLine()) {
             const QByteArray line = m_process.readLine().trimmed();
-            if (line.startsWith("control-port ")) {
+            if (line.startsWith("control-port "))
                 m_port = line.mid(13).toInt();
-                return m_port > 0;
-            }
+            else if (line.startsWith("lan-port "))
+                m_lanPort = line.mid(9).toInt();
         }
+        if (m_port > 0 && (!lan || m_lanPort > 0))
+            return true;
         if (m_process.state() == QProcess::NotRunning)
             return false;
         m_process.waitForReadyRead(200);
@@ -71,12 +75,30 @@ QString ServiceProcess::url(const QString &path) const
     return QStringLiteral("http://127.0.0.1:%1%2").arg(m_port).arg(path);
 }
 
-ServiceReply ServiceProcess::send(const QByteArray &verb, const QString &path,
-                                  const QByteArray &body, int timeoutMs)
+QString ServiceProcess::lanUrl(const QString &path) const
 {
-    QNetworkRequest request(QUrl(url(path)));
+    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_lanPort).arg(path);
+}
+
+QByteArray ServiceReply::header(const QByteArray &name) const
+{
+    for (const auto &pair : headers) {
+        if (pair.first.compare(name, Qt::CaseInsensitive) == 0)
+            return pair.second;
+    }
+    return {};
+}
+
+ServiceReply ServiceProcess::send(const QByteArray &verb, const QString &path,
+                                  const QByteArray &body, int timeoutMs,
+                                  const QList<QPair<QByteArray, QByteArray>> &headers)
+{
+    QNetworkRequest request(QUrl(path.startsWith("http") ? path : url(path)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json; charset=utf-8");
-    QNetworkReply *reply = m_network.sendCustomRequest(request, verb, body);
+    for (const auto &header : headers)
+        request.setRawHeader(header.first, header.second);
+    QNetworkReply *reply = verb == "HEAD" ? m_network.head(request)
+                                          : m_network.sendCustomRequest(request, verb, body);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
@@ -88,6 +110,7 @@ ServiceReply ServiceProcess::send(const QByteArray &verb, const QString &path,
         result.body = reply->readAll();
         result.contentType = reply->header(QNetworkRequest::ContentTypeHeader).toByteArray();
         result.json = QJsonDocument::fromJson(result.body).object();
+        result.headers = reply->rawHeaderPairs();
     } else {
         reply->abort();
     }

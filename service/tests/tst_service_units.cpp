@@ -1,7 +1,9 @@
 // The service's small rules that need no running service: command line, request paths,
 // suffixes, device names and ids.
+#include "service/byterange.h"
 #include "service/controlapi.h"
 #include "service/devicename.h"
+#include "service/lanapi.h"
 #include "service/options.h"
 #include "service/pathutil.h"
 #include "service/requestregistry.h"
@@ -28,6 +30,9 @@ private slots:
     void utf8_data();
     void utf8();
     void cancelBeforeItsImportStarts();
+    void ranges_data();
+    void ranges();
+    void contentTypes();
 };
 
 void ServiceUnitsTest::options_data()
@@ -233,6 +238,56 @@ void ServiceUnitsTest::cancelBeforeItsImportStarts()
     registry.end(other);
     registry.cancelAll();
     QVERIFY(registry.begin("late")->load());
+}
+
+void ServiceUnitsTest::ranges_data()
+{
+    // kind: 0 whole, 1 partial, 2 unsatisfiable; the file has 1000 bytes unless said otherwise.
+    QTest::addColumn<QString>("header");
+    QTest::addColumn<qulonglong>("size");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<qulonglong>("first");
+    QTest::addColumn<qulonglong>("length");
+    QTest::newRow("none") << "" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("closed") << "bytes=10-19" << 1000ULL << 1 << 10ULL << 10ULL;
+    QTest::newRow("blanks and case") << " Bytes= 10 - 19 " << 1000ULL << 1 << 10ULL << 10ULL;
+    QTest::newRow("open") << "bytes=990-" << 1000ULL << 1 << 990ULL << 10ULL;
+    QTest::newRow("suffix") << "bytes=-10" << 1000ULL << 1 << 990ULL << 10ULL;
+    QTest::newRow("suffix past start") << "bytes=-5000" << 1000ULL << 1 << 0ULL << 1000ULL;
+    QTest::newRow("end clamped") << "bytes=0-5000" << 1000ULL << 1 << 0ULL << 1000ULL;
+    QTest::newRow("start at size") << "bytes=1000-" << 1000ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("start beyond 64 bits")
+        << "bytes=18446744073709551616-" << 1000ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("end beyond 64 bits")
+        << "bytes=5-18446744073709551616" << 1000ULL << 1 << 5ULL << 995ULL;
+    QTest::newRow("zero suffix") << "bytes=-0" << 1000ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("empty file") << "bytes=0-" << 0ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("suffix of empty file") << "bytes=-5" << 0ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("reversed") << "bytes=9-3" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("two ranges") << "bytes=0-1,4-5" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("negative") << "bytes=-5-9" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("other unit") << "items=0-1" << 1000ULL << 0 << 0ULL << 0ULL;
+}
+
+void ServiceUnitsTest::ranges()
+{
+    QFETCH(QString, header);
+    QFETCH(qulonglong, size);
+    const svc::RangeChoice choice = svc::chooseRange(header.toStdString(), size);
+    QTEST(int(choice.kind), "kind");
+    if (choice.kind == svc::RangeChoice::Kind::Partial) {
+        QTEST(qulonglong(choice.first), "first");
+        QTEST(qulonglong(choice.length), "length");
+        QVERIFY(choice.first + choice.length <= size);
+    }
+}
+
+void ServiceUnitsTest::contentTypes()
+{
+    QCOMPARE(QString(svc::videoContentType("a.MKV")), QString("video/x-matroska"));
+    QCOMPARE(QString(svc::videoContentType("a.webm")), QString("video/webm"));
+    QCOMPARE(QString(svc::videoContentType("a.m4v")), QString("video/mp4"));
+    QCOMPARE(QString(svc::videoContentType("mp4")), QString("application/octet-stream"));
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)

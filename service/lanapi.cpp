@@ -1,0 +1,205 @@
+#include "service/lanapi.h"
+
+#include "service/apicodes.h"
+#include "service/byterange.h"
+#include "service/controlapi.h"
+#include "service/httplistener.h"
+#include "service/suffixfilter.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <memory>
+
+#ifndef VELNOR_SERVICE_VERSION
+#define VELNOR_SERVICE_VERSION "0"
+#endif
+
+namespace svc {
+namespace {
+
+constexpr size_t StreamChunk = 256 * 1024;
+
+class OpenFile
+{
+public:
+    explicit OpenFile(int fd)
+        : m_fd(fd)
+    {
+    }
+    ~OpenFile() { ::close(m_fd); }
+    OpenFile(const OpenFile &) = delete;
+    OpenFile &operator=(const OpenFile &) = delete;
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+} // namespace
+
+const char *videoContentType(const std::string &fileName)
+{
+    static const struct
+    {
+        const char *suffix;
+        const char *type;
+    } types[] = {
+        { ".mp4", "video/mp4" },   { ".m4v", "video/mp4" },       { ".mkv", "video/x-matroska" },
+        { ".webm", "video/webm" }, { ".mov", "video/quicktime" }, { ".avi", "video/x-msvideo" },
+        { ".flv", "video/x-flv" }, { ".3gp", "video/3gpp" },      { ".mpeg", "video/mpeg" },
+        { ".mpg", "video/mpeg" },  { ".wmv", "video/x-ms-wmv" },
+    };
+    const std::string lower = asciiLower(fileName);
+    for (const auto &item : types) {
+        const std::string suffix = item.suffix;
+        if (lower.size() > suffix.size()
+            && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0)
+            return item.type;
+    }
+    return "application/octet-stream";
+}
+
+LanApi::LanApi(Library &library)
+    : m_library(library)
+{
+}
+
+void LanApi::install(httplib::Server &server)
+{
+    const auto bind
+        = [this](void (LanApi::*handler)(const httplib::Request &, httplib::Response &)) {
+              return httplib::Server::Handler(
+                  [this, handler](const httplib::Request &request, httplib::Response &response) {
+                      (this->*handler)(request, response);
+                  });
+          };
+    server.Get("/api/info", bind(&LanApi::info));
+    server.Get("/api/files", bind(&LanApi::files));
+    // GET handlers answer HEAD as well, without the body.
+    server.Get(R"(/media/([^/]+))", bind(&LanApi::media));
+    server.Get(R"(/covers/([^/]+)\.jpg)", bind(&LanApi::cover));
+    server.set_error_handler([this](const httplib::Request &request, httplib::Response &response) {
+        if (response.status == 416)
+            rangeRefused(request, response);
+        fillErrorReply(response);
+    });
+}
+
+std::optional<uint64_t> LanApi::fileSize(const std::string &idText)
+{
+    const auto id = parseId(idText);
+    const auto entry = id ? m_library.entry(*id) : std::nullopt;
+    struct stat info
+    {
+    };
+    if (!entry || entry->type != EntryType::Video || stat(entry->realPath.c_str(), &info) != 0)
+        return std::nullopt;
+    return uint64_t(info.st_size);
+}
+
+void LanApi::rangeRefused(const httplib::Request &request, httplib::Response &response)
+{
+    // The HTTP library refuses a Range it cannot parse before any handler runs; the reply
+    // still names the size, as for any unsatisfiable range.
+    const std::string prefix = "/media/";
+    if (request.path.compare(0, prefix.size(), prefix) != 0 || response.has_header("Content-Range"))
+        return;
+    if (const auto size = fileSize(request.path.substr(prefix.size()))) {
+        response.set_header("Accept-Ranges", "bytes");
+        response.set_header("Content-Range", "bytes */" + std::to_string(*size));
+    }
+}
+
+void LanApi::info(const httplib::Request &, httplib::Response &response)
+{
+    sendReply(
+        response, 200, ApiCode::Ok, std::string(),
+        { { "deviceName", deviceNameSetting(m_library) }, { "version", VELNOR_SERVICE_VERSION } });
+}
+
+void LanApi::files(const httplib::Request &request, httplib::Response &response)
+{
+    auto entries = folderListing(m_library, request, response);
+    if (!entries)
+        return;
+    // The PC's own paths are of no use to a player and stay on the PC.
+    for (nlohmann::json &entry : *entries) {
+        entry.erase("real_path");
+        if (entry.value("type", std::string()) == "video")
+            entry["stream_url"] = "/media/" + std::to_string(entry.value("id", int64_t(0)));
+    }
+    sendReply(response, 200, ApiCode::Ok, std::string(), *entries);
+}
+
+void LanApi::media(const httplib::Request &request, httplib::Response &response)
+{
+    // The library would apply the Range itself, and answers one that lies beyond the end with
+    // a 206 of a wrapped-around length; ranges are judged here instead.
+    const_cast<httplib::Request &>(request).ranges.clear();
+
+    const std::string idText = request.matches[1];
+    const auto id = parseId(idText);
+    const auto entry = id ? m_library.entry(*id) : std::nullopt;
+    if (!entry || entry->type != EntryType::Video) {
+        sendReply(response, 404, ApiCode::NotFound, "no video " + idText);
+        return;
+    }
+    const int fd = ::open(entry->realPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        sendReply(response, 404, ApiCode::NotFound, "the file of video " + idText + " is gone");
+        return;
+    }
+    auto file = std::make_shared<OpenFile>(fd);
+    struct stat info
+    {
+    };
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        sendReply(response, 404, ApiCode::NotFound, "the file of video " + idText + " is gone");
+        return;
+    }
+    const uint64_t size = uint64_t(info.st_size);
+    const RangeChoice range = chooseRange(request.get_header_value("Range"), size);
+    response.set_header("Accept-Ranges", "bytes");
+    if (range.kind == RangeChoice::Kind::Unsatisfiable) {
+        sendReply(response, 416, ApiCode::BadRequest, "range not satisfiable");
+        response.set_header("Content-Range", "bytes */" + std::to_string(size));
+        return;
+    }
+    uint64_t first = 0;
+    uint64_t length = size;
+    response.status = 200;
+    if (range.kind == RangeChoice::Kind::Partial) {
+        first = range.first;
+        length = range.length;
+        response.status = 206;
+        response.set_header("Content-Range",
+                            "bytes " + std::to_string(first) + "-"
+                                + std::to_string(first + length - 1) + "/" + std::to_string(size));
+    }
+    const char *type = videoContentType(entry->name);
+    if (length == 0) {
+        response.set_content(std::string(), type);
+        return;
+    }
+    // Read piece by piece at the offset asked for, so a long video is never held in memory.
+    response.set_content_provider(
+        size_t(length), type,
+        [file, first](size_t offset, size_t remaining, httplib::DataSink &sink) {
+            thread_local std::vector<char> buffer(StreamChunk);
+            const size_t want = std::min(remaining, buffer.size());
+            const ssize_t got = ::pread(file->fd(), buffer.data(), want, off_t(first + offset));
+            // A file cut short meanwhile cannot fill the promised length: drop the connection.
+            if (got <= 0)
+                return false;
+            return sink.write(buffer.data(), size_t(got));
+        });
+}
+
+void LanApi::cover(const httplib::Request &request, httplib::Response &response)
+{
+    sendCover(m_library, request.matches[1], response);
+}
+
+} // namespace svc

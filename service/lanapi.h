@@ -1,0 +1,35 @@
+#pragma once
+
+#include "service/library.h"
+
+#include <httplib.h>
+
+#include <optional>
+
+namespace svc {
+
+// The read-only interface for the headset and any player on the local network: the device
+// name, the listings, the videos with byte ranges, and the covers. Library items are reached
+// by id only; no part of a request ever becomes a file system path.
+class LanApi
+{
+public:
+    explicit LanApi(Library &library);
+
+    void install(httplib::Server &server);
+
+private:
+    void info(const httplib::Request &request, httplib::Response &response);
+    void files(const httplib::Request &request, httplib::Response &response);
+    void media(const httplib::Request &request, httplib::Response &response);
+    void cover(const httplib::Request &request, httplib::Response &response);
+    void rangeRefused(const httplib::Request &request, httplib::Response &response);
+    std::optional<uint64_t> fileSize(const std::string &idText);
+
+    Library &m_library;
+};
+
+// The Content-Type of a video file, by its suffix.
+const char *videoContentType(const std::string &fileName);
+
+} // namespace svc
