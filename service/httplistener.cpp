@@ -14,6 +14,9 @@
 namespace svc {
 namespace {
 
+// Marks a reply after which the connection is closed.
+const char *const CloseMarker = "X-Connection-Ends";
+
 const char *statusText(int status)
 {
     switch (status) {
@@ -36,11 +39,28 @@ const char *statusText(int status)
 
 } // namespace
 
-void shutDownConnections(int port)
+void shutDownConnections(int port, const std::string &peerAddress, int peerPort)
 {
     DIR *fds = opendir("/proc/self/fd");
     if (!fds)
         return;
+    const auto portOf = [](const sockaddr_storage &address) {
+        if (address.ss_family == AF_INET)
+            return int(ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port));
+        if (address.ss_family == AF_INET6)
+            return int(ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port));
+        return -1;
+    };
+    const auto addressOf = [](const sockaddr_storage &address) {
+        char text[INET6_ADDRSTRLEN] = {};
+        if (address.ss_family == AF_INET)
+            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(address).sin_addr, text,
+                      sizeof text);
+        else if (address.ss_family == AF_INET6)
+            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 &>(address).sin6_addr, text,
+                      sizeof text);
+        return std::string(text);
+    };
     while (const dirent *item = readdir(fds)) {
         const int fd = std::atoi(item->d_name);
         struct stat info
@@ -48,20 +68,23 @@ void shutDownConnections(int port)
         };
         if (fd <= 2 || fd == dirfd(fds) || fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
             continue;
-        sockaddr_storage address {};
-        socklen_t length = sizeof address;
-        if (getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        sockaddr_storage local {};
+        socklen_t length = sizeof local;
+        if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) != 0
+            || portOf(local) != port)
             continue;
-        int localPort = -1;
-        if (address.ss_family == AF_INET)
-            localPort = ntohs(reinterpret_cast<sockaddr_in &>(address).sin_port);
-        else if (address.ss_family == AF_INET6)
-            localPort = ntohs(reinterpret_cast<sockaddr_in6 &>(address).sin6_port);
         int listening = 0;
         socklen_t size = sizeof listening;
-        if (localPort == port && getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0
-            && !listening)
-            ::shutdown(fd, SHUT_RDWR);
+        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening)
+            continue;
+        if (!peerAddress.empty()) {
+            sockaddr_storage peer {};
+            length = sizeof peer;
+            if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0
+                || portOf(peer) != peerPort || addressOf(peer) != peerAddress)
+                continue;
+        }
+        ::shutdown(fd, SHUT_RDWR);
     }
     closedir(fds);
 }
@@ -99,6 +122,23 @@ HttpListener::HttpListener(std::string name, size_t threads)
     set_payload_max_length(MaxRequestBody);
     set_error_handler(
         [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
+    set_pre_routing_handler([](const httplib::Request &request, httplib::Response &response) {
+        // The library reads a body only for POST, PUT, PATCH and DELETE. One sent with another
+        // method would stay in the stream, be read as the next request, and its answer would go
+        // to whoever asks next on this connection; such a request is refused and the
+        // connection closed after it.
+        const std::string &method = request.method;
+        if (method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE")
+            return HandlerResponse::Unhandled;
+        const bool bodyAnnounced = request.has_header("Transfer-Encoding")
+            || (request.has_header("Content-Length")
+                && request.get_header_value("Content-Length") != "0");
+        if (!bodyAnnounced)
+            return HandlerResponse::Unhandled;
+        sendReply(response, 400, ApiCode::BadRequest, "this request must not carry a body");
+        response.set_header(CloseMarker, "1");
+        return HandlerResponse::Handled;
+    });
     set_exception_handler([](const httplib::Request &request, httplib::Response &response,
                              std::exception_ptr exception) {
         std::string what = "unknown error";
@@ -113,6 +153,9 @@ HttpListener::HttpListener(std::string name, size_t threads)
     });
     set_logger([this](const httplib::Request &request, const httplib::Response &response) {
         logInfo(m_name, " ", request.method, " ", request.path, " -> ", response.status);
+        // The reply is out; the rest of what this client sent is not read.
+        if (response.has_header(CloseMarker))
+            shutDownConnections(m_port, request.remote_addr, request.remote_port);
     });
 }
 

@@ -4,6 +4,7 @@
 #include "serviceprocess.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QNetworkInterface>
@@ -143,24 +144,48 @@ void ServiceInputTest::badRequests()
 void ServiceInputTest::malformedHttp_data()
 {
     QTest::addColumn<QByteArray>("raw");
-    QTest::newRow("garbage request line") << QByteArray("NOT HTTP AT ALL\r\n\r\n");
+    QTest::addColumn<int>("status"); // 0: whatever the answer
+    QTest::newRow("garbage request line") << QByteArray("NOT HTTP AT ALL\r\n\r\n") << 400;
     QTest::newRow("overlong header")
-        << QByteArray("GET /files HTTP/1.1\r\nX-Long: " + QByteArray(20000, 'x') + "\r\n\r\n");
+        << QByteArray("GET /files HTTP/1.1\r\nX-Long: " + QByteArray(20000, 'x') + "\r\n\r\n") << 0;
     QTest::newRow("body shorter than its length") << QByteArray(
-        "POST /files HTTP/1.1\r\nContent-Length: 100\r\nConnection: close\r\n\r\n{\"pa");
+        "POST /files HTTP/1.1\r\nContent-Length: 100\r\nConnection: close\r\n\r\n{\"pa")
+                                                  << 0;
+    // A body on a GET must not be taken for a second request, whose answer would then reach
+    // the next request on the connection.
+    QTest::newRow("GET with a body")
+        << QByteArray("GET /settings/ HTTP/1.1\r\nHost: pc\r\nContent-Length: 34\r\n\r\n"
+                      "GET /files?id=0 HTTP/1.1\r\nHost: pc\r\n\r\n")
+        << 400;
 }
 
 void ServiceInputTest::malformedHttp()
 {
     QFETCH(QByteArray, raw);
+    QFETCH(int, status);
     {
         QTcpSocket socket;
         socket.connectToHost(QHostAddress::LocalHost, quint16(m_service.port()));
         QVERIFY(socket.waitForConnected(5000));
         socket.write(raw);
         socket.waitForBytesWritten(5000);
-        // Whatever the answer, the service stays up; a short body ends at its read timeout.
-        socket.waitForReadyRead(200);
+        if (status) {
+            QByteArray answer;
+            QElapsedTimer timer;
+            timer.start();
+            while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < 5000) {
+                socket.waitForReadyRead(100);
+                answer += socket.readAll();
+            }
+            answer += socket.readAll();
+            QVERIFY2(answer.startsWith("HTTP/1.1 " + QByteArray::number(status)),
+                     answer.constData());
+            QCOMPARE(answer.count("HTTP/1.1 "), 1);
+            QVERIFY(answer.contains("\"code\":-1"));
+        } else {
+            // A short body ends at the read timeout; the service stays up meanwhile.
+            socket.waitForReadyRead(200);
+        }
     }
     QCOMPARE(m_service.get("/settings/").code(), 0);
 }
