@@ -173,7 +173,10 @@ void ServiceInputTest::malformedHttp()
             QByteArray answer;
             QElapsedTimer timer;
             timer.start();
-            while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < 5000) {
+            // The connection must end after the one answer when a body was left unread.
+            const bool waitForEnd = QByteArray(QTest::currentDataTag()) == "GET with a body";
+            while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < 5000
+                   && (waitForEnd || !answer.endsWith('}'))) {
                 socket.waitForReadyRead(100);
                 answer += socket.readAll();
             }
