@@ -9,15 +9,15 @@
     </message>
     <message>
         <source>·请确保电脑和头显处于同一网络下</source>
-        <translation>· Make sure the PC and the headset are on the same network</translation>
+        <translation>•Make sure the PC and the headset are on the same network</translation>
     </message>
     <message>
         <source>·在眼镜端搜索PC设备并选择</source>
-        <translation>· On the headset, search for this PC and select it</translation>
+        <translation>•On the headset, search for this PC and select it</translation>
     </message>
     <message>
         <source>·在眼镜里选择列表中的视频文件开始播放</source>
-        <translation>· Pick a video from the list on the headset to start playing</translation>
+        <translation>•Pick a video from the list on the headset to start playing</translation>
     </message>
     <message>
         <source>知道了</source>

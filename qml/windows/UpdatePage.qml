@@ -42,6 +42,7 @@ FramelessWindow {
             width: Math.min(implicitWidth, 340)
             text: qsTr("您的KIVVelnor工具需安装如下更新才能使用")
             wrapMode: Text.WordWrap
+            horizontalAlignment: Text.AlignHCenter
             color: "#FF909092"
             font.pixelSize: 16
         }
@@ -69,6 +70,7 @@ FramelessWindow {
             visible: page.isForce
             text: qsTr("此版本为强更，取消后将关闭程序")
             wrapMode: Text.WordWrap
+            horizontalAlignment: Text.AlignHCenter
             color: "red"
             font.pixelSize: 18
             onVisibleChanged: column.forceLayout()
