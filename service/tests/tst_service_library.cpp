@@ -20,6 +20,8 @@ private slots:
     void importsFolderTree();
     void rescanKeepsIdsAndDropsWhatVanished();
     void rescanOfSubfolderStaysInPlace();
+    void changedFileIsReadAgain();
+    void parentImportTakesInEarlierFolder();
     void importsSingleFileIntoFolder();
     void singleFileFailures_data();
     void singleFileFailures();
@@ -210,6 +212,56 @@ void ServiceLibraryTest::rescanOfSubfolderStaysInPlace()
     const QJsonObject again = entryNamed(m_service.list(rootId), "Sub");
     QCOMPARE(again.value("path").toString(), QString("/Place/Sub"));
     QCOMPARE(m_service.list(sub.value("id").toInt()).size(), 4);
+}
+
+void ServiceLibraryTest::changedFileIsReadAgain()
+{
+    const QString root = makeTree("Changed");
+    const int rootId = m_service.importPath(root).data().toObject().value("id").toInt();
+    const int subId = entryNamed(m_service.list(rootId), "Sub").value("id").toInt();
+    const QJsonObject before = entryNamed(m_service.list(subId), "clip360.mkv");
+    QCOMPARE(before.value("metadata").toObject().value("height").toInt(), 360);
+
+    // Another picture under the same name: same id, new metadata and cover.
+    QVERIFY(fixtures::copy(clip("clip720.mp4"), root + "/Sub/clip360.mkv"));
+    const ServiceReply again = m_service.importPath(root);
+    QCOMPARE(again.data().toObject().value("successCount").toInt(), 1);
+    const QJsonObject after = entryNamed(m_service.list(subId), "clip360.mkv");
+    QCOMPARE(after.value("id").toInt(), before.value("id").toInt());
+    QCOMPARE(after.value("metadata").toObject().value("height").toInt(), 720);
+    QCOMPARE(after.value("size").toVariant().toLongLong(), QFileInfo(clip("clip720.mp4")).size());
+    QImage cover;
+    QVERIFY(cover.loadFromData(
+        m_service.get(after.value("metadata").toObject().value("cover_img").toString()).body));
+    QCOMPARE(cover.height(), 180);
+
+    // A file that can no longer be read leaves the library.
+    QVERIFY(fixtures::copy(clip("text.mp4"), root + "/Sub/clip360.mkv"));
+    const ServiceReply broken = m_service.importPath(root);
+    QCOMPARE(broken.data().toObject().value("failureCount").toInt(), 3);
+    QVERIFY(entryNamed(m_service.list(subId), "clip360.mkv").isEmpty());
+}
+
+void ServiceLibraryTest::parentImportTakesInEarlierFolder()
+{
+    const QString root = makeTree("Parent");
+    const ServiceReply child = m_service.importPath(root + "/Sub");
+    const int subId = child.data().toObject().value("id").toInt();
+    QCOMPARE(entryNamed(m_service.list(0), "Sub").value("path").toString(), QString("/Sub"));
+
+    // The folder imported before keeps its id and moves below its parent.
+    const ServiceReply parent = m_service.importPath(root);
+    QCOMPARE(parent.code(), 0);
+    QCOMPARE(parent.data().toObject().value("successCount").toInt(), 1);
+    const int parentId = parent.data().toObject().value("id").toInt();
+    const QJsonObject sub = entryNamed(m_service.list(parentId), "Sub");
+    QCOMPARE(sub.value("id").toInt(), subId);
+    QCOMPARE(sub.value("pid").toInt(), parentId);
+    QCOMPARE(sub.value("path").toString(), QString("/Parent/Sub"));
+    QCOMPARE(entryNamed(m_service.list(subId), "Deep").value("path").toString(),
+             QString("/Parent/Sub/Deep"));
+    for (const QJsonValue &value : m_service.list(0))
+        QVERIFY(value.toObject().value("real_path").toString() != root + "/Sub");
 }
 
 void ServiceLibraryTest::importsSingleFileIntoFolder()
