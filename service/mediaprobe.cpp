@@ -49,7 +49,8 @@ std::vector<uint8_t> makeCover(const std::string &path, AVFormatContext *context
         thumbnailer.setLogCallback([](ThumbnailerLogLevel, const std::string &) {});
         // The in-memory form: the file form leaves an empty JPEG behind when decoding fails.
         thumbnailer.generateThumbnail(path, ThumbnailerImageType::Jpeg, jpeg, context);
-    } catch (const std::exception &) {
+    } catch (...) {
+        // A video without a usable frame simply has no cover.
         jpeg.clear();
     }
     return jpeg;

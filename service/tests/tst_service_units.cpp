@@ -3,7 +3,6 @@
 #include "service/byterange.h"
 #include "service/controlapi.h"
 #include "service/devicename.h"
-#include "service/lanapi.h"
 #include "service/options.h"
 #include "service/pathutil.h"
 #include "service/requestregistry.h"
@@ -32,7 +31,6 @@ private slots:
     void cancelBeforeItsImportStarts();
     void ranges_data();
     void ranges();
-    void contentTypes();
 };
 
 void ServiceUnitsTest::options_data()
@@ -280,14 +278,6 @@ void ServiceUnitsTest::ranges()
         QTEST(qulonglong(choice.length), "length");
         QVERIFY(choice.first + choice.length <= size);
     }
-}
-
-void ServiceUnitsTest::contentTypes()
-{
-    QCOMPARE(QString(svc::videoContentType("a.MKV")), QString("video/x-matroska"));
-    QCOMPARE(QString(svc::videoContentType("a.webm")), QString("video/webm"));
-    QCOMPARE(QString(svc::videoContentType("a.m4v")), QString("video/mp4"));
-    QCOMPARE(QString(svc::videoContentType("mp4")), QString("application/octet-stream"));
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)
