@@ -140,9 +140,10 @@ def main():
                XDG_DATA_HOME=str(home / "data"), VELNOR_CLOUD_URL="http://127.0.0.1:9", LC_ALL="C.UTF-8")
     for key in ("QT_QPA_PLATFORM", "QT_QUICK_BACKEND"):
         env.pop(key, None)
-    # The stand-in answers on the service's port, so the assistant launches no service of its own
-    # only if one is "running": keep the real one out of the way by hiding the server folder.
-    env["PATH"] = os.environ.get("PATH", "")
+    # A copy without a server folder beside it, so that no real service competes with the stand-in.
+    (home / "app").mkdir()
+    shutil.copy2(assistant, home / "app" / "VelnorAssistant")
+    assistant = home / "app" / "VelnorAssistant"
     dpy = display.Display(name)
     try:
         ours, floor = [], []
