@@ -30,6 +30,7 @@ private slots:
     void unreadableFolder();
     void fileChangedDuringImport();
     void controlPortOnlyOnLoopback();
+    void smallRepliesAreNotDelayed();
 
 private:
     QTemporaryDir m_temp;
@@ -283,6 +284,18 @@ void ServiceInputTest::controlPortOnlyOnLoopback()
     QVERIFY(!socket.waitForConnected(3000));
     QCOMPARE(socket.error(), QAbstractSocket::ConnectionRefusedError);
     QCOMPARE(m_service.get("/settings/").code(), 0);
+}
+
+void ServiceInputTest::smallRepliesAreNotDelayed()
+{
+    // With Nagle's algorithm on, a reply written in two pieces waits for the client's delayed
+    // acknowledgement, about 40 ms each on one keep-alive connection.
+    m_service.get("/settings/");
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 20; ++i)
+        QCOMPARE(m_service.get("/settings/").code(), 0);
+    QVERIFY2(timer.elapsed() < 600, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_MAIN(ServiceInputTest)
