@@ -1,5 +1,6 @@
 #include "service/importer.h"
 
+#include "service/coverspool.h"
 #include "service/folderscanner.h"
 #include "service/log.h"
 #include "service/pathutil.h"
@@ -55,9 +56,10 @@ bool isWithinAny(const std::string &path, const std::vector<std::string> &folder
 
 } // namespace
 
-Importer::Importer(Library &library, WorkerPool &pool, bool makeCovers)
+Importer::Importer(Library &library, WorkerPool &pool, std::string spoolFolder, bool makeCovers)
     : m_library(library)
     , m_pool(pool)
+    , m_spoolFolder(std::move(spoolFolder))
     , m_makeCovers(makeCovers)
 {
 }
@@ -114,15 +116,20 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
         }
     }
     std::vector<ProbeResult> results(toRead.size());
+    std::vector<CoverSpool::Slot> covers(toRead.size());
+    CoverSpool spool(m_spoolFolder);
     m_pool.runAll(toRead.size(), [&](size_t i) {
-        if (!cancel.load())
-            results[i] = probeVideo(toRead[i]->realPath, m_makeCovers, &cancel);
+        if (cancel.load())
+            return;
+        results[i] = probeVideo(toRead[i]->realPath, m_makeCovers, &cancel);
+        covers[i] = spool.put(std::move(results[i].cover));
+        results[i].cover = {};
     });
     if (cancel.load())
         return cancelled();
-    std::unordered_map<std::string, const ProbeResult *> readResults;
+    std::unordered_map<std::string, size_t> readResults;
     for (size_t i = 0; i < toRead.size(); ++i)
-        readResults.emplace(toRead[i]->realPath, &results[i]);
+        readResults.emplace(toRead[i]->realPath, i);
 
     // A folder belongs in the library when something below it does, or when it is there already.
     std::vector<char> keep(scan.dirs.size(), 0);
@@ -134,7 +141,7 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
             keep[i] = 1;
         for (const ScannedFile &file : dir.files) {
             const auto read = readResults.find(file.realPath);
-            if (read == readResults.end() || read->second->ok)
+            if (read == readResults.end() || results[read->second].ok)
                 keep[i] = 1;
         }
     }
@@ -196,7 +203,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                 const Entry *oldFile = current(file.realPath);
                 const auto read = readResults.find(file.realPath);
                 ProbeResult lateRead;
-                const ProbeResult *result = read == readResults.end() ? nullptr : read->second;
+                const ProbeResult *result
+                    = read == readResults.end() ? nullptr : &results[read->second];
                 if (!result) {
                     if (oldFile && oldFile->type == EntryType::Video) {
                         if (oldFile->parentId != dirIds[i])
@@ -221,7 +229,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                     id = writer.insert(videoEntry(dirIds[i], file.realPath, file.size, file.mtimeMs,
                                                   result->info));
                 }
-                writer.putCover(id, result->cover);
+                writer.putCover(
+                    id, result == &lateRead ? lateRead.cover : spool.take(covers[read->second]));
                 kept.insert(file.realPath);
             }
         }

@@ -36,7 +36,9 @@ struct ImportOutcome
 class Importer
 {
 public:
-    Importer(Library &library, WorkerPool &pool, bool makeCovers = true);
+    // Covers wait in a temporary file in spoolFolder until they are written (in memory when
+    // it is empty).
+    Importer(Library &library, WorkerPool &pool, std::string spoolFolder, bool makeCovers = true);
 
     ImportOutcome run(const ImportRequest &request, const std::atomic<bool> &cancel);
 
@@ -46,6 +48,7 @@ private:
 
     Library &m_library;
     WorkerPool &m_pool;
+    std::string m_spoolFolder;
     bool m_makeCovers;
 };
 

@@ -78,7 +78,7 @@ double importOnce(const fs::path &work, const std::string &folder, size_t thread
     svc::Database database((data / "library.db").string());
     svc::Library library(database);
     svc::WorkerPool pool(threads);
-    svc::Importer importer(library, pool, covers);
+    svc::Importer importer(library, pool, data.string(), covers);
     std::atomic<bool> cancel { false };
     svc::ImportRequest request;
     request.path = folder;
