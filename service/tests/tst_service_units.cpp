@@ -2,13 +2,18 @@
 // suffixes, device names and ids.
 #include "service/byterange.h"
 #include "service/controlapi.h"
+#include "service/coverspool.h"
 #include "service/devicename.h"
 #include "service/options.h"
 #include "service/pathutil.h"
 #include "service/requestregistry.h"
 #include "service/suffixfilter.h"
 
+#include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <thread>
 
 class ServiceUnitsTest : public QObject
 {
@@ -31,6 +36,8 @@ private slots:
     void cancelBeforeItsImportStarts();
     void ranges_data();
     void ranges();
+    void coverSpool_data();
+    void coverSpool();
 };
 
 void ServiceUnitsTest::options_data()
@@ -278,6 +285,34 @@ void ServiceUnitsTest::ranges()
         QTEST(qulonglong(choice.length), "length");
         QVERIFY(choice.first + choice.length <= size);
     }
+}
+
+void ServiceUnitsTest::coverSpool_data()
+{
+    QTest::addColumn<bool>("onDisk");
+    QTest::newRow("in a file") << true;
+    QTest::newRow("in memory") << false;
+}
+
+void ServiceUnitsTest::coverSpool()
+{
+    QFETCH(bool, onDisk);
+    QTemporaryDir folder;
+    svc::CoverSpool spool(onDisk ? folder.path().toStdString() : std::string());
+    std::vector<svc::CoverSpool::Slot> places(64);
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 4; ++w) {
+        writers.emplace_back([&, w] {
+            for (int i = w; i < 64; i += 4)
+                places[size_t(i)] = spool.put(std::vector<uint8_t>(size_t(i * 7), uint8_t(i)));
+        });
+    }
+    for (std::thread &writer : writers)
+        writer.join();
+    for (int i = 0; i < 64; ++i)
+        QVERIFY(spool.take(places[size_t(i)]) == std::vector<uint8_t>(size_t(i * 7), uint8_t(i)));
+    // The file has no name: nothing is left in the folder.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 0);
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)
