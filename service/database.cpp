@@ -241,12 +241,10 @@ void Database::migrate(Connection &connection)
     if (version > SchemaVersion)
         throw NewerSchemaError("library schema " + std::to_string(version) + " is newer than "
                                + std::to_string(SchemaVersion));
-    if (version == SchemaVersion) {
-        Statement check(connection.handle(), "PRAGMA quick_check");
-        if (!check.step() || check.text(0) != "ok")
-            throw DatabaseError("integrity check failed");
+    // No integrity scan here: with thousands of covers it would delay the start past the
+    // assistant's first listing request.
+    if (version == SchemaVersion)
         return;
-    }
     Transaction transaction(connection);
     // Each step takes the library from one version to the next.
     if (version < 1)
