@@ -912,6 +912,9 @@ FramelessWindow {
         id: fileDialog
         objectName: "fileDialog"
         title: "KIVPlayerAssistant"
+        // Where the toolkit draws the dialog itself, its own default size is too small to browse.
+        width: 900
+        height: 560
         selectExisting: true
         folder: kiv.defaultPath()
         onAccepted: importUrls(fileUrls, selectFolder, true)

@@ -10,6 +10,7 @@
 # xdotool and writes <lang>-NN-<scene>.png. A local stand-in of the vendor cloud offers an update
 # for the last pictures. Run as root, everything happens in a private network namespace, so a
 # media service already running on this machine is neither used nor disturbed.
+# VELNOR_SHOTS_STANDIN=1 uses the stand-in even when the service is built.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(realpath -m "${BUILD_DIR:-$root/build}")
@@ -72,6 +73,7 @@ export DISPLAY=:$(head -n1 "$work/display")
 exec 3>&-
 
 service_bin=$build/server/KivVelnorService
+[[ -n ${VELNOR_SHOTS_STANDIN:-} ]] && service_bin=/nonexistent
 media=$work/media
 
 make_media() { # the same folders and names the stand-in serves
@@ -122,7 +124,7 @@ start_media_service() { # session folder
     api PUT /settings/ '{"deviceName":"Living-room PC"}'
     sleep 4 # covers are drawn after the import has answered
   else
-    python3 "$root/tools/standin-service.py" media --port 22823 >"$1/service.log" 2>&1 &
+    python3 "$root/tools/standin-service.py" media --port 22823 --root "$1/media" >"$1/service.log" 2>&1 &
     service_pid=$!
     pids+=($service_pid)
     for _ in $(seq 100); do curl -s -o /dev/null http://127.0.0.1:22823/settings/ && break; sleep 0.1; done
@@ -184,6 +186,17 @@ session() {
   grab 01-welcome                      # first run after installation
   click_colour '#4F7FFE'; sleep 0.5
   grab 02-grid
+  click 100 55                         # import menu
+  grab 02a-import-menu
+  click 110 201                        # videos: the toolkit's file dialog, filtered
+  local dialog
+  dialog=$(timeout 10 xdotool search --sync --onlyvisible --name '^KIVPlayerAssistant$' | head -n1) ||
+    die "no file dialog"
+  sleep 1
+  grab 02b-file-dialog 1440x960+0+0
+  xdotool windowactivate --sync "$dialog" 2>/dev/null || true
+  key Escape
+  xdotool search --onlyvisible --name '^KIVPlayerAssistant$' >/dev/null && die "the file dialog stayed open"
   click $(cell 6) 3; sleep 0.5         # context menu of a video
   grab 03-context-menu
   click 1200 760                       # a press elsewhere closes the menu

@@ -11,13 +11,13 @@ changed. Imports succeed at once (the folder keeps what it has). The cloud stand
 """
 import argparse
 import json
+import os
 import struct
 import sys
+import tempfile
 import zlib
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 from urllib.parse import parse_qs, urlparse
-
-LIBRARY_ROOT = "/home/demo/Videos"
 
 # (name, type, children or (height, seconds, megabytes))
 SAMPLE_TREE = [
@@ -56,11 +56,14 @@ SAMPLE_TREE = [
 
 
 class Library:
-    def __init__(self):
+    """The sample tree, laid out on disk under root as empty folders and placeholder files: the
+    assistant checks the PC paths it opens."""
+
+    def __init__(self, root):
         self.entries = {}
         self.next_id = 1
         self.device_name = "Living-room PC"
-        self.add_children(0, "", LIBRARY_ROOT, SAMPLE_TREE)
+        self.add_children(0, "", root, SAMPLE_TREE)
 
     def add_children(self, pid, path, real_path, children):
         for name, kind, payload in children:
@@ -76,11 +79,13 @@ class Library:
                 "type": kind,
             }
             if kind == "directory":
+                os.makedirs(entry["real_path"], exist_ok=True)
                 entry["size"] = 0
                 self.entries[entry_id] = entry
                 self.add_children(entry_id, entry["path"], entry["real_path"], payload)
             else:
                 height, seconds, megabytes = payload
+                open(entry["real_path"], "ab").close()
                 entry["size"] = megabytes * 1048576 + entry_id * 7919
                 entry["metadata"] = {
                     "height": height,
@@ -127,7 +132,7 @@ def png(width, height, seed):
 
 
 class MediaHandler(BaseHTTPRequestHandler):
-    library = Library()
+    library = None
 
     def log_message(self, *args):
         pass
@@ -252,7 +257,11 @@ def main():
     parser.add_argument("role", choices=["media", "cloud"])
     parser.add_argument("--port", type=int, default=22823)
     parser.add_argument("--forced", action="store_true", help="cloud: a mandatory update")
+    parser.add_argument("--root", help="media: where the sample folders are laid out "
+                                       "(default: a new temporary folder)")
     args = parser.parse_args()
+    if args.role == "media":
+        MediaHandler.library = Library(os.path.abspath(args.root or tempfile.mkdtemp(prefix="velnor-standin-")))
     handler = MediaHandler if args.role == "media" else CloudHandler
     CloudHandler.forced = args.forced
     CloudHandler.port = args.port
