@@ -200,6 +200,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
             kept.insert(dir.realPath);
 
             for (const ScannedFile &file : dir.files) {
+                if (cancel.load())
+                    return false;
                 const Entry *oldFile = current(file.realPath);
                 const auto read = readResults.find(file.realPath);
                 ProbeResult lateRead;
