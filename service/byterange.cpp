@@ -42,12 +42,12 @@ RangeChoice chooseRange(const std::string &header, uint64_t size)
     const std::string unit = "bytes=";
     if (value.size() <= unit.size() || asciiLower(value.substr(0, unit.size())) != unit)
         return whole;
-    const std::string spec = trimmed(value.substr(unit.size()));
-    const auto dash = spec.find('-');
-    if (spec.find(',') != std::string::npos || dash == std::string::npos)
+    const std::string rangeText = trimmed(value.substr(unit.size()));
+    const auto dash = rangeText.find('-');
+    if (rangeText.find(',') != std::string::npos || dash == std::string::npos)
         return whole;
-    const std::string from = trimmed(spec.substr(0, dash));
-    const std::string to = trimmed(spec.substr(dash + 1));
+    const std::string from = trimmed(rangeText.substr(0, dash));
+    const std::string to = trimmed(rangeText.substr(dash + 1));
 
     RangeChoice unsatisfiable;
     unsatisfiable.kind = RangeChoice::Kind::Unsatisfiable;
