@@ -162,8 +162,7 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
     }
     if (!isMissing(*body, "pid")) {
         const json &pid = body->at("pid");
-        if (!pid.is_number_integer()
-            || (pid.is_number_unsigned() ? false : pid.get<int64_t>() < 0)) {
+        if (!pid.is_number_integer() || (!pid.is_number_unsigned() && pid.get<int64_t>() < 0)) {
             fail(response, ApiCode::BadRequest, "\"pid\" must be a folder id (0 or more)");
             return;
         }
