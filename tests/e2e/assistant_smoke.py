@@ -9,6 +9,7 @@ import os
 import pathlib
 import shutil
 import signal
+import socket
 import subprocess
 import sys
 import tempfile
@@ -109,6 +110,13 @@ def main():
     assistant = pathlib.Path(args.assistant)
     service = assistant.parent / "server" / "KivVelnorService"
     check(service.exists(), "the service is built beside the assistant")
+    # The assistant talks to the service on its fixed port; another service there would answer
+    # in its place and make every check below meaningless.
+    with socket.socket() as probe:
+        busy = probe.connect_ex(("127.0.0.1", 22823)) == 0
+    if not check(not busy, "nothing else listens on 127.0.0.1:22823"):
+        print("%d passed, %d failed" % (len(passes), len(failures)))
+        return 1
 
     cloud = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Cloud)
     threading.Thread(target=cloud.serve_forever, daemon=True).start()
