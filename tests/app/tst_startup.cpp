@@ -216,6 +216,30 @@ private slots:
         }
     }
 
+    void serviceOutputIsNotKeptInMemory()
+    {
+        Session session;
+        const QString program = session.installAssistant(QStringLiteral("app"));
+        QDir().mkpath(session.path(QStringLiteral("app/server")));
+        QFile script(session.path(QStringLiteral("app/server/KivVelnorService")));
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        // A chatty service: 300 MB on each of its output streams.
+        script.write("#!/bin/sh\nhead -c 300000000 /dev/zero\nhead -c 300000000 /dev/zero >&2\n"
+                     "touch done\nexec sleep 30\n");
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+
+        QProcess *assistant = session.start(program);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(session.path(QStringLiteral("app/server/done"))),
+                                 30000);
+        QFile status(QStringLiteral("/proc/%1/status").arg(assistant->processId()));
+        QVERIFY(status.open(QIODevice::ReadOnly));
+        const QString rss = QString::fromLatin1(status.readAll())
+                                .section(QStringLiteral("VmRSS:"), 1)
+                                .section(QStringLiteral("kB"), 0, 0);
+        QVERIFY2(rss.trimmed().toLongLong() < 250 * 1024, qPrintable(rss));
+    }
+
     void terminationEndsLaunchedService()
     {
         Session session;
