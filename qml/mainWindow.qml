@@ -44,7 +44,9 @@ FramelessWindow {
     }
 
     function openContextMenu(cell, view, mouse, fileId, filePath) {
-        var corner = cell.mapToItem(view, 0, 0)
+        // The menu is placed inside the item area, so the pointer is mapped there; mapped into
+        // the view it would land a margin away from the pointer.
+        var corner = cell.mapToItem(contextMenu.parent, 0, 0)
         contextMenu.x = corner.x + mouse.x
         contextMenu.y = corner.y + mouse.y + 10
         contextMenu.fileid = fileId
