@@ -1,6 +1,7 @@
 #include "service/httplistener.h"
 
 #include "service/apicodes.h"
+#include "service/connectionstream.h"
 #include "service/log.h"
 
 #include <arpa/inet.h>
@@ -8,6 +9,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 
@@ -16,6 +18,17 @@ namespace {
 
 // Marks a reply after which the connection is closed.
 const char *const CloseMarker = "X-Connection-Ends";
+
+// Set while a reply is written when the connection must end after it.
+thread_local bool closeAfterReply = false;
+
+// An idle keep-alive connection looks this often whether the listener is stopping.
+constexpr int IdleSliceMs = 250;
+
+int milliseconds(time_t seconds, time_t microseconds)
+{
+    return int(seconds * 1000 + microseconds / 1000);
+}
 
 const char *statusText(int status)
 {
@@ -122,7 +135,7 @@ HttpListener::HttpListener(std::string name, size_t threads)
     set_payload_max_length(MaxRequestBody);
     set_error_handler(
         [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
-    set_pre_routing_handler([](const httplib::Request &request, httplib::Response &response) {
+    set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         // The library reads a body only for POST, PUT, PATCH and DELETE. One sent with another
         // method would stay in the stream, be read as the next request, and its answer would go
         // to whoever asks next on this connection; such a request is refused and the
@@ -133,11 +146,17 @@ HttpListener::HttpListener(std::string name, size_t threads)
         const bool bodyAnnounced = request.has_header("Transfer-Encoding")
             || (request.has_header("Content-Length")
                 && request.get_header_value("Content-Length") != "0");
-        if (!bodyAnnounced)
-            return HandlerResponse::Unhandled;
-        sendReply(response, 400, ApiCode::BadRequest, "this request must not carry a body");
-        response.set_header(CloseMarker, "1");
-        return HandlerResponse::Handled;
+        if (bodyAnnounced) {
+            sendReply(response, 400, ApiCode::BadRequest, "this request must not carry a body");
+            response.set_header(CloseMarker, "1");
+            return HandlerResponse::Handled;
+        }
+        if (m_streamHandler && (method == "GET" || method == "HEAD")
+            && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0) {
+            m_streamHandler(request, response);
+            return HandlerResponse::Handled;
+        }
+        return HandlerResponse::Unhandled;
     });
     set_exception_handler([](const httplib::Request &request, httplib::Response &response,
                              std::exception_ptr exception) {
@@ -152,10 +171,15 @@ HttpListener::HttpListener(std::string name, size_t threads)
         sendReply(response, 500, ApiCode::InternalError, "internal error: " + what);
     });
     set_logger([this](const httplib::Request &request, const httplib::Response &response) {
-        logInfo(m_name, " ", request.method, " ", request.path, " -> ", response.status);
-        // The reply is out; the rest of what this client sent is not read.
-        if (response.has_header(CloseMarker))
-            shutDownConnections(m_port, request.remote_addr, request.remote_port);
+        const bool streamed = !m_streamPrefix.empty()
+            && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0;
+        if (!streamed || response.status >= 400)
+            logInfo(m_name, " ", request.method, " ", request.path, " -> ", response.status);
+        // The rest of what this client sent is not read, or where the request ended is not
+        // known: what follows must not be taken for a request.
+        const int status = response.status;
+        if (response.has_header(CloseMarker) || status == 400 || status == 413 || status == 414)
+            closeAfterReply = true;
     });
 }
 
@@ -171,6 +195,40 @@ int HttpListener::bindTo(const std::string &host, int port)
     else
         m_port = bind_to_port(host, port) ? port : -1;
     return m_port;
+}
+
+void HttpListener::addStreamRoute(const std::string &prefix, Handler handler)
+{
+    m_streamPrefix = prefix;
+    m_streamHandler = std::move(handler);
+}
+
+bool HttpListener::process_and_close_socket(socket_t sock)
+{
+    // The library's own connection loop polls before every read and write and wakes idle
+    // connections a hundred times a second; this one waits only when it has to.
+    bool ok = false;
+    {
+        ConnectionStream stream(sock, milliseconds(read_timeout_sec_, read_timeout_usec_),
+                                milliseconds(write_timeout_sec_, write_timeout_usec_));
+        setCurrentConnection(&stream);
+        const auto running = [this] { return svr_sock_ != INVALID_SOCKET; };
+        size_t left = keep_alive_max_count_;
+        while (
+            left > 0 && running()
+            && stream.waitForRequest(int(keep_alive_timeout_sec_ * 1000), IdleSliceMs, running)) {
+            closeAfterReply = false;
+            bool closed = false;
+            ok = process_request(stream, left == 1, closed, nullptr);
+            if (!stream.flush() || !ok || closed || closeAfterReply)
+                break;
+            --left;
+        }
+        setCurrentConnection(nullptr);
+    }
+    ::shutdown(sock, SHUT_RDWR);
+    ::close(sock);
+    return ok;
 }
 
 void HttpListener::start()

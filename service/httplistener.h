@@ -24,8 +24,17 @@ public:
 
     const std::string &name() const { return m_name; }
 
+    // GET and HEAD requests under prefix go to handler, found by the prefix alone and not by
+    // the patterns of the other routes. A player asks for many pieces of one video, so only
+    // failed replies there are logged.
+    void addStreamRoute(const std::string &prefix, Handler handler);
+
 private:
+    bool process_and_close_socket(socket_t sock) override;
+
     std::string m_name;
+    std::string m_streamPrefix;
+    Handler m_streamHandler;
     std::thread m_thread;
     int m_port = -1;
 };

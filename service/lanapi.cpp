@@ -2,8 +2,8 @@
 
 #include "service/apicodes.h"
 #include "service/byterange.h"
+#include "service/connectionstream.h"
 #include "service/controlapi.h"
-#include "service/httplistener.h"
 #include "service/suffixfilter.h"
 
 #include <fcntl.h>
@@ -20,22 +20,7 @@ namespace svc {
 namespace {
 
 constexpr size_t StreamChunk = 256 * 1024;
-
-class OpenFile
-{
-public:
-    explicit OpenFile(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~OpenFile() { ::close(m_fd); }
-    OpenFile(const OpenFile &) = delete;
-    OpenFile &operator=(const OpenFile &) = delete;
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
+const std::string MediaPrefix = "/media/";
 
 } // namespace
 
@@ -63,10 +48,11 @@ const char *videoContentType(const std::string &fileName)
 
 LanApi::LanApi(Library &library)
     : m_library(library)
+    , m_files(library)
 {
 }
 
-void LanApi::install(httplib::Server &server)
+void LanApi::install(HttpListener &server)
 {
     const auto bind
         = [this](void (LanApi::*handler)(const httplib::Request &, httplib::Response &)) {
@@ -78,7 +64,7 @@ void LanApi::install(httplib::Server &server)
     server.Get("/api/info", bind(&LanApi::info));
     server.Get("/api/files", bind(&LanApi::files));
     // GET handlers answer HEAD as well, without the body.
-    server.Get(R"(/media/([^/]+))", bind(&LanApi::media));
+    server.addStreamRoute(MediaPrefix, bind(&LanApi::media));
     server.Get(R"(/covers/([^/]+)\.jpg)", bind(&LanApi::cover));
     server.set_error_handler([this](const httplib::Request &request, httplib::Response &response) {
         if (response.status == 416)
@@ -90,23 +76,20 @@ void LanApi::install(httplib::Server &server)
 std::optional<uint64_t> LanApi::fileSize(const std::string &idText)
 {
     const auto id = parseId(idText);
-    const auto entry = id ? m_library.entry(*id) : std::nullopt;
-    struct stat info
-    {
-    };
-    if (!entry || entry->type != EntryType::Video || stat(entry->realPath.c_str(), &info) != 0)
+    const MediaFiles::Result found = id ? m_files.open(*id) : MediaFiles::Result();
+    if (found.outcome != MediaFiles::Outcome::Found)
         return std::nullopt;
-    return uint64_t(info.st_size);
+    return found.size;
 }
 
 void LanApi::rangeRefused(const httplib::Request &request, httplib::Response &response)
 {
     // The HTTP library refuses a Range it cannot parse before any handler runs; the reply
     // still names the size, as for any unsatisfiable range.
-    const std::string prefix = "/media/";
-    if (request.path.compare(0, prefix.size(), prefix) != 0 || response.has_header("Content-Range"))
+    if (request.path.compare(0, MediaPrefix.size(), MediaPrefix) != 0
+        || response.has_header("Content-Range"))
         return;
-    if (const auto size = fileSize(request.path.substr(prefix.size()))) {
+    if (const auto size = fileSize(request.path.substr(MediaPrefix.size()))) {
         response.set_header("Accept-Ranges", "bytes");
         response.set_header("Content-Range", "bytes */" + std::to_string(*size));
     }
@@ -135,31 +118,27 @@ void LanApi::files(const httplib::Request &request, httplib::Response &response)
 
 void LanApi::media(const httplib::Request &request, httplib::Response &response)
 {
+    sendMedia(request.path.substr(MediaPrefix.size()), request, response);
+}
+
+void LanApi::sendMedia(const std::string &idText, const httplib::Request &request,
+                       httplib::Response &response)
+{
     // The library would apply the Range itself, and answers one that lies beyond the end with
     // a 206 of a wrapped-around length; ranges are judged here instead.
     const_cast<httplib::Request &>(request).ranges.clear();
 
-    const std::string idText = request.matches[1];
     const auto id = parseId(idText);
-    const auto entry = id ? m_library.entry(*id) : std::nullopt;
-    if (!entry || entry->type != EntryType::Video) {
+    const MediaFiles::Result found = id ? m_files.open(*id) : MediaFiles::Result();
+    if (found.outcome == MediaFiles::Outcome::NoVideo) {
         sendReply(response, 404, ApiCode::NotFound, "no video " + idText);
         return;
     }
-    const int fd = ::open(entry->realPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
+    if (found.outcome == MediaFiles::Outcome::Gone) {
         sendReply(response, 404, ApiCode::NotFound, "the file of video " + idText + " is gone");
         return;
     }
-    auto file = std::make_shared<OpenFile>(fd);
-    struct stat info
-    {
-    };
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        sendReply(response, 404, ApiCode::NotFound, "the file of video " + idText + " is gone");
-        return;
-    }
-    const uint64_t size = uint64_t(info.st_size);
+    const uint64_t size = found.size;
     const RangeChoice range = chooseRange(request.get_header_value("Range"), size);
     response.set_header("Accept-Ranges", "bytes");
     if (range.kind == RangeChoice::Kind::Unsatisfiable) {
@@ -178,17 +157,24 @@ void LanApi::media(const httplib::Request &request, httplib::Response &response)
                             "bytes " + std::to_string(first) + "-"
                                 + std::to_string(first + length - 1) + "/" + std::to_string(size));
     }
-    const char *type = videoContentType(entry->name);
+    const char *type = videoContentType(found.name);
     if (length == 0) {
         response.set_content(std::string(), type);
         return;
     }
-    // Read piece by piece at the offset asked for, so a long video is never held in memory.
+    // Sent piece by piece at the offset asked for, so a long video is never held in memory.
     response.set_content_provider(
         size_t(length), type,
-        [file, first](size_t offset, size_t remaining, httplib::DataSink &sink) {
+        [file = found.file, first](size_t offset, size_t remaining, httplib::DataSink &sink) {
             thread_local std::vector<char> buffer(StreamChunk);
             const size_t want = std::min(remaining, buffer.size());
+            // Straight from the page cache when the connection is ours; the library then
+            // counts the piece as written without its bytes going out twice.
+            if (ConnectionStream *connection = currentConnection()) {
+                if (!connection->sendFile(file->fd(), first + offset, want))
+                    return false;
+                return sink.write(buffer.data(), want);
+            }
             const ssize_t got = ::pread(file->fd(), buffer.data(), want, off_t(first + offset));
             // A file cut short meanwhile cannot fill the promised length: drop the connection.
             if (got <= 0)

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "service/httplistener.h"
 #include "service/library.h"
+#include "service/mediafiles.h"
 
 #include <httplib.h>
 
@@ -16,17 +18,20 @@ class LanApi
 public:
     explicit LanApi(Library &library);
 
-    void install(httplib::Server &server);
+    void install(HttpListener &server);
 
 private:
     void info(const httplib::Request &request, httplib::Response &response);
     void files(const httplib::Request &request, httplib::Response &response);
     void media(const httplib::Request &request, httplib::Response &response);
+    void sendMedia(const std::string &idText, const httplib::Request &request,
+                   httplib::Response &response);
     void cover(const httplib::Request &request, httplib::Response &response);
     void rangeRefused(const httplib::Request &request, httplib::Response &response);
     std::optional<uint64_t> fileSize(const std::string &idText);
 
     Library &m_library;
+    MediaFiles m_files;
 };
 
 // The Content-Type of a video file, by its suffix.

@@ -268,6 +268,7 @@ bool Library::write(const std::function<bool(LibraryWriter &)> &change)
     if (!change(writer))
         return false;
     transaction.commit();
+    ++m_generation;
     return true;
 }
 

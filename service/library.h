@@ -3,6 +3,7 @@
 #include "service/database.h"
 #include "service/mediaprobe.h"
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -71,9 +72,13 @@ public:
 
     // Runs change in one transaction; it commits only when change returns true.
     bool write(const std::function<bool(LibraryWriter &)> &change);
+    // Grows after every committed change of the entries; whoever keeps entries aside compares
+    // it to know they may be out of date.
+    uint64_t generation() const { return m_generation.load(); }
 
 private:
     Database &m_database;
+    std::atomic<uint64_t> m_generation { 0 };
 };
 
 } // namespace svc

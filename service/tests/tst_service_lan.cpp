@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdio>
 #include <memory>
 #include <vector>
 
@@ -28,6 +29,9 @@ private slots:
     void missingVideos();
     void controlRoutesAreNotServed_data();
     void controlRoutesAreNotServed();
+    void changedFilesAreNeverServedStale_data();
+    void changedFilesAreNeverServedStale();
+    void pipelinedRequests();
     void stalledStreamsStarveNothing();
 
 private:
@@ -248,6 +252,113 @@ void ServiceLanTest::controlRoutesAreNotServed()
     QVERIFY2(reply.status == 404 || reply.status == 400, qPrintable(QString::number(reply.status)));
     QVERIFY(reply.code() != 0);
     QCOMPARE(m_service.list(m_folderId).size(), before);
+}
+
+void ServiceLanTest::changedFilesAreNeverServedStale_data()
+{
+    // What happens to a video after a player has streamed it, and what it gets next: the new
+    // bytes, or 404 when there are none.
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<int>("status");
+    QTest::newRow("removed from the library") << "remove" << 404;
+    QTest::newRow("deleted from the disk") << "delete" << 404;
+    QTest::newRow("replaced by a rename over it") << "rename over" << 200;
+    QTest::newRow("moved aside, another put in its place") << "move aside" << 200;
+    QTest::newRow("rewritten in place, shorter") << "rewrite" << 200;
+    QTest::newRow("rewritten in place, longer") << "grow" << 200;
+}
+
+void ServiceLanTest::changedFilesAreNeverServedStale()
+{
+    QFETCH(QString, change);
+    QFETCH(int, status);
+    const QString path = m_temp.filePath("changes/" + QString(QTest::currentDataTag()) + ".mp4");
+    QVERIFY(fixtures::copy(m_temp.filePath("clips/small.mp4"), path));
+    const ServiceReply imported = m_service.importPath(path);
+    QCOMPARE(imported.code(), 0);
+    const QString url
+        = QStringLiteral("/media/%1").arg(imported.data().toObject().value("id").toInt());
+    for (int i = 0; i < 2; ++i) {
+        const ServiceReply before = lan("GET", url, { { "Range", "bytes=0-99" } });
+        QCOMPARE(before.status, 206);
+        QVERIFY(before.body == m_clipBytes.left(100));
+    }
+
+    const QByteArray fresh = change == "grow" ? m_clipBytes + QByteArray(5000, 'g')
+                                              : QByteArray(3000, change.at(0).toLatin1());
+    const auto writeFile = [](const QString &name, const QByteArray &bytes) {
+        QFile file(name);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && file.write(bytes) == bytes.size();
+    };
+    if (change == "remove") {
+        QCOMPARE(m_service.del(url.mid(6).prepend("/files")).code(), 0);
+    } else if (change == "delete") {
+        QVERIFY(QFile::remove(path));
+    } else if (change == "rename over") {
+        QVERIFY(writeFile(path + ".new", fresh));
+        QVERIFY(::rename(QFile::encodeName(path + ".new"), QFile::encodeName(path)) == 0);
+    } else if (change == "move aside") {
+        QVERIFY(QFile::rename(path, path + ".old"));
+        QVERIFY(writeFile(path, fresh));
+    } else {
+        QVERIFY(writeFile(path, fresh));
+    }
+
+    const ServiceReply whole = lan("GET", url);
+    QCOMPARE(whole.status, status);
+    const ServiceReply tail = lan("GET", url, { { "Range", "bytes=-10" } });
+    if (status == 404) {
+        QVERIFY(whole.code() != 0);
+        QCOMPARE(tail.status, 404);
+        return;
+    }
+    QCOMPARE(whole.header("Content-Length"), QByteArray::number(fresh.size()));
+    QVERIFY(whole.body == fresh);
+    QCOMPARE(tail.status, 206);
+    QVERIFY(tail.body == fresh.right(10));
+    QCOMPARE(tail.header("Content-Range"),
+             QStringLiteral("bytes %1-%2/%3")
+                 .arg(fresh.size() - 10)
+                 .arg(fresh.size() - 1)
+                 .arg(fresh.size())
+                 .toLatin1());
+}
+
+void ServiceLanTest::pipelinedRequests()
+{
+    // Players may send the next request before the answer to the last one is in; each answer
+    // comes whole and in order.
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, quint16(m_service.lanPort()));
+    QVERIFY(socket.waitForConnected(3000));
+    QByteArray requests;
+    for (const char *range : { "0-9", "100-119", "-5" })
+        requests += QStringLiteral("GET /media/%1 HTTP/1.1\r\nHost: pc\r\nRange: bytes=%2\r\n\r\n")
+                        .arg(m_clipId)
+                        .arg(range)
+                        .toLatin1();
+    requests += "HEAD /api/info HTTP/1.1\r\nHost: pc\r\nConnection: close\r\n\r\n";
+    socket.write(requests);
+    QByteArray answer;
+    QElapsedTimer timer;
+    timer.start();
+    while (socket.state() == QAbstractSocket::ConnectedState && timer.elapsed() < 5000) {
+        socket.waitForReadyRead(100);
+        answer += socket.readAll();
+    }
+    answer += socket.readAll();
+    const QByteArray expected[]
+        = { m_clipBytes.mid(0, 10), m_clipBytes.mid(100, 20), m_clipBytes.right(5) };
+    int at = 0;
+    for (const QByteArray &body : expected) {
+        at = answer.indexOf("HTTP/1.1 206", at);
+        QVERIFY2(at >= 0, answer.left(2000).constData());
+        const int start = answer.indexOf("\r\n\r\n", at) + 4;
+        QVERIFY(answer.mid(start, body.size()) == body);
+        at = start + body.size();
+    }
+    QVERIFY(answer.mid(at).startsWith("HTTP/1.1 200"));
 }
 
 void ServiceLanTest::stalledStreamsStarveNothing()
