@@ -119,15 +119,15 @@ ssize_t ConnectionStream::write(const char *ptr, size_t size)
         m_out.insert(m_out.end(), ptr, ptr + size);
         return ssize_t(size);
     }
-    return sendAll(ptr, size) ? ssize_t(size) : -1;
+    return sendAll(ptr, size, 0) ? ssize_t(size) : -1;
 }
 
 bool ConnectionStream::flush()
 {
-    return sendAll(nullptr, 0);
+    return sendAll(nullptr, 0, MSG_MORE);
 }
 
-bool ConnectionStream::sendAll(const char *ptr, size_t size)
+bool ConnectionStream::sendAll(const char *ptr, size_t size, int flags)
 {
     if (m_failed)
         return false;
@@ -137,7 +137,7 @@ bool ConnectionStream::sendAll(const char *ptr, size_t size)
         msghdr message {};
         message.msg_iov = parts + first;
         message.msg_iovlen = size_t(2 - first);
-        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL);
+        const ssize_t sent = ::sendmsg(m_socket, &message, MSG_NOSIGNAL | flags);
         if (sent < 0) {
             if (errno == EINTR)
                 continue;
@@ -164,7 +164,8 @@ bool ConnectionStream::sendAll(const char *ptr, size_t size)
 
 bool ConnectionStream::sendFile(int fd, uint64_t offset, size_t length)
 {
-    if (!flush())
+    // The header waits for the file's bytes, so both leave in the same packets.
+    if (!sendAll(nullptr, 0, MSG_MORE))
         return false;
     off_t position = off_t(offset);
     size_t left = length;

@@ -38,7 +38,7 @@ public:
     bool failed() const { return m_failed; }
 
 private:
-    bool sendAll(const char *ptr, size_t size);
+    bool sendAll(const char *ptr, size_t size, int flags);
     bool waitFor(short events, int timeoutMs) const;
 
     int m_socket;
