@@ -124,7 +124,7 @@ ssize_t ConnectionStream::write(const char *ptr, size_t size)
 
 bool ConnectionStream::flush()
 {
-    return sendAll(nullptr, 0, MSG_MORE);
+    return sendAll(nullptr, 0, 0);
 }
 
 bool ConnectionStream::sendAll(const char *ptr, size_t size, int flags)
