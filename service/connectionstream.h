@@ -3,6 +3,7 @@
 #include <httplib.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,11 @@ public:
     bool sendFile(int fd, uint64_t offset, size_t length);
     bool failed() const { return m_failed; }
 
+    // Whatever the route that answered keeps for this connection's next request; released
+    // with the connection.
+    void keep(std::shared_ptr<const void> item) { m_kept = std::move(item); }
+    const std::shared_ptr<const void> &kept() const { return m_kept; }
+
 private:
     bool sendAll(const char *ptr, size_t size, int flags);
     bool waitFor(short events, int timeoutMs) const;
@@ -50,6 +56,7 @@ private:
     size_t m_inStart = 0;
     size_t m_inEnd = 0;
     std::vector<char> m_out;
+    std::shared_ptr<const void> m_kept;
     mutable std::string m_remoteIp;
     mutable int m_remotePort = -1;
     mutable std::string m_localIp;

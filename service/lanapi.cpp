@@ -129,7 +129,14 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
     const_cast<httplib::Request &>(request).ranges.clear();
 
     const auto id = parseId(idText);
-    const MediaFiles::Result found = id ? m_files.open(*id) : MediaFiles::Result();
+    // The file a player's last request opened serves its next one, while it is still the file.
+    ConnectionStream *connection = currentConnection();
+    const auto recent = connection
+        ? std::static_pointer_cast<const MediaFiles::Video>(connection->kept())
+        : nullptr;
+    const MediaFiles::Result found = id ? m_files.open(*id, recent) : MediaFiles::Result();
+    if (connection)
+        connection->keep(found.video);
     if (found.outcome == MediaFiles::Outcome::NoVideo) {
         sendReply(response, 404, ApiCode::NotFound, "no video " + idText);
         return;
@@ -157,7 +164,7 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
                             "bytes " + std::to_string(first) + "-"
                                 + std::to_string(first + length - 1) + "/" + std::to_string(size));
     }
-    const char *type = videoContentType(found.name);
+    const char *type = videoContentType(found.video->name);
     if (length == 0) {
         response.set_content(std::string(), type);
         return;
@@ -165,18 +172,20 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
     // Sent piece by piece at the offset asked for, so a long video is never held in memory.
     response.set_content_provider(
         size_t(length), type,
-        [file = found.file, first](size_t offset, size_t remaining, httplib::DataSink &sink) {
+        [file = found.video->file, first](size_t offset, size_t remaining,
+                                          httplib::DataSink &sink) {
+            // Straight from the page cache when the connection is ours; the library then
+            // counts the piece as written without its bytes going out twice. A file cut short
+            // meanwhile cannot fill the promised length: the connection is dropped.
+            if (ConnectionStream *connection = currentConnection()) {
+                static char unsent[StreamChunk];
+                const size_t want = std::min(remaining, sizeof unsent);
+                return connection->sendFile(file->fd(), first + offset, want)
+                    && sink.write(unsent, want);
+            }
             thread_local std::vector<char> buffer(StreamChunk);
             const size_t want = std::min(remaining, buffer.size());
-            // Straight from the page cache when the connection is ours; the library then
-            // counts the piece as written without its bytes going out twice.
-            if (ConnectionStream *connection = currentConnection()) {
-                if (!connection->sendFile(file->fd(), first + offset, want))
-                    return false;
-                return sink.write(buffer.data(), want);
-            }
             const ssize_t got = ::pread(file->fd(), buffer.data(), want, off_t(first + offset));
-            // A file cut short meanwhile cannot fill the promised length: drop the connection.
             if (got <= 0)
                 return false;
             return sink.write(buffer.data(), size_t(got));

@@ -24,93 +24,88 @@ MediaFiles::MediaFiles(Library &library, size_t capacity)
 {
 }
 
-MediaFiles::Result MediaFiles::open(int64_t id)
+bool MediaFiles::find(int64_t id, Place &place)
 {
     // Read before the library is asked, so that a change committed meanwhile leaves what is
     // kept below marked as out of date.
     const uint64_t generation = m_library.generation();
-    Slot slot;
-    bool known = false;
     {
         std::lock_guard<std::mutex> lock(m_mutex);
         if (m_generation != generation) {
-            m_slots.clear();
+            m_places.clear();
             m_generation = generation;
         }
-        const auto found = std::find_if(m_slots.begin(), m_slots.end(),
-                                        [id](const Slot &item) { return item.id == id; });
-        if (found != m_slots.end()) {
-            found->lastUse = ++m_uses;
-            slot = *found;
-            known = true;
+        for (Place &kept : m_places) {
+            if (kept.id == id) {
+                kept.lastUse = ++m_uses;
+                place = kept;
+                return true;
+            }
         }
     }
-    Result result;
-    if (!known) {
-        const auto entry = m_library.entry(id);
-        if (!entry || entry->type != EntryType::Video)
-            return result;
-        slot.id = id;
-        slot.path = entry->realPath;
-        slot.name = entry->name;
-    }
-    result.name = slot.name;
+    const auto entry = m_library.entry(id);
+    if (!entry || entry->type != EntryType::Video)
+        return false;
+    place.id = id;
+    place.path = std::make_shared<const std::string>(entry->realPath);
+    place.name = std::make_shared<const std::string>(entry->name);
 
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (m_generation != generation)
+        return true;
+    place.lastUse = ++m_uses;
+    if (m_places.size() >= m_capacity) {
+        const auto oldest = std::min_element(
+            m_places.begin(), m_places.end(),
+            [](const Place &a, const Place &b) { return a.lastUse < b.lastUse; });
+        *oldest = place;
+    } else {
+        m_places.push_back(place);
+    }
+    return true;
+}
+
+MediaFiles::Result MediaFiles::open(int64_t id, const std::shared_ptr<const Video> &recent)
+{
+    Result result;
+    Place place;
+    if (!find(id, place))
+        return result;
     struct stat now
     {
     };
-    if (::stat(slot.path.c_str(), &now) != 0 || !S_ISREG(now.st_mode)) {
+    if (::stat(place.path->c_str(), &now) != 0 || !S_ISREG(now.st_mode)) {
         result.outcome = Outcome::Gone;
-        slot.file.reset();
-        keep(std::move(slot), generation);
         return result;
     }
-    const bool unchanged
-        = known && slot.file && slot.device == now.st_dev && slot.inode == now.st_ino;
-    if (!unchanged) {
-        // Held open, the file keeps its inode number, so the same number at the path later
-        // means the same file.
-        const int fd = ::open(slot.path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            result.outcome = Outcome::Gone;
-            return result;
-        }
-        auto file = std::make_shared<OpenFile>(fd);
-        if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode)) {
-            result.outcome = Outcome::Gone;
-            return result;
-        }
-        slot.file = std::move(file);
-        slot.device = now.st_dev;
-        slot.inode = now.st_ino;
-    }
     result.outcome = Outcome::Found;
-    result.file = slot.file;
     result.size = uint64_t(now.st_size);
-    if (!unchanged)
-        keep(std::move(slot), generation);
+    // Held open, a file keeps its inode number, so the same number at the path means the
+    // same file.
+    if (recent && recent->id == id && recent->path == *place.path && recent->file
+        && recent->device == now.st_dev && recent->inode == now.st_ino) {
+        result.video = recent;
+        return result;
+    }
+    const int fd = ::open(place.path->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        result.outcome = Outcome::Gone;
+        return result;
+    }
+    auto video = std::make_shared<Video>();
+    video->file = std::make_shared<OpenFile>(fd);
+    if (fstat(fd, &now) != 0 || !S_ISREG(now.st_mode)) {
+        result.outcome = Outcome::Gone;
+        return result;
+    }
+    video->id = id;
+    video->path = *place.path;
+    video->name = *place.name;
+    video->device = now.st_dev;
+    video->inode = now.st_ino;
+    result.size = uint64_t(now.st_size);
+    result.video = std::move(video);
     return result;
-}
-
-void MediaFiles::keep(Slot slot, uint64_t generation)
-{
-    std::lock_guard<std::mutex> lock(m_mutex);
-    if (m_generation != generation)
-        return;
-    slot.lastUse = ++m_uses;
-    const auto found = std::find_if(m_slots.begin(), m_slots.end(),
-                                    [&slot](const Slot &item) { return item.id == slot.id; });
-    if (found != m_slots.end()) {
-        *found = std::move(slot);
-        return;
-    }
-    if (m_slots.size() >= m_capacity) {
-        const auto oldest
-            = std::min_element(m_slots.begin(), m_slots.end(),
-                               [](const Slot &a, const Slot &b) { return a.lastUse < b.lastUse; });
-        m_slots.erase(oldest);
-    }
-    m_slots.push_back(std::move(slot));
 }
 
 } // namespace svc

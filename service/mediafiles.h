@@ -26,28 +26,15 @@ private:
 };
 
 // The files of the videos the headset streams. A player asks for many pieces of one video;
-// each piece would otherwise cost a library query and an open. A video's path is kept until
-// the library changes, its open file as long as the path still names that very file, so a
-// removed entry, a file gone from the disk or one replaced by another is never answered with
-// the bytes of what was there before.
+// each piece would otherwise cost a library query and an open. The paths of videos are kept
+// until the library changes; an open file is handed back by the caller (one per connection,
+// so that none stays open after its player has gone) and used again only while its path
+// still names that very file. A removed entry, a file gone from the disk or one replaced by
+// another is never answered with the bytes of what was there before.
 class MediaFiles
 {
 public:
-    enum class Outcome { Found, NoVideo, Gone };
-    struct Result
-    {
-        Outcome outcome = Outcome::NoVideo;
-        std::shared_ptr<OpenFile> file;
-        uint64_t size = 0;
-        std::string name;
-    };
-
-    explicit MediaFiles(Library &library, size_t capacity = 64);
-
-    Result open(int64_t id);
-
-private:
-    struct Slot
+    struct Video
     {
         int64_t id = 0;
         std::string path;
@@ -55,17 +42,37 @@ private:
         std::shared_ptr<OpenFile> file;
         dev_t device = 0;
         ino_t inode = 0;
+    };
+    enum class Outcome { Found, NoVideo, Gone };
+    struct Result
+    {
+        Outcome outcome = Outcome::NoVideo;
+        std::shared_ptr<const Video> video;
+        uint64_t size = 0; // the file's size now
+    };
+
+    explicit MediaFiles(Library &library, size_t capacity = 256);
+
+    // recent: what an earlier call returned on the same connection, or null.
+    Result open(int64_t id, const std::shared_ptr<const Video> &recent = nullptr);
+
+private:
+    struct Place
+    {
+        int64_t id = 0;
+        std::shared_ptr<const std::string> path;
+        std::shared_ptr<const std::string> name;
         uint64_t lastUse = 0;
     };
 
-    void keep(Slot slot, uint64_t generation);
+    bool find(int64_t id, Place &place);
 
     Library &m_library;
     size_t m_capacity;
     std::mutex m_mutex;
     uint64_t m_generation = 0;
     uint64_t m_uses = 0;
-    std::vector<Slot> m_slots;
+    std::vector<Place> m_places;
 };
 
 } // namespace svc

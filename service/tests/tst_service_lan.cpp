@@ -3,6 +3,7 @@
 #include "fixtures.h"
 #include "serviceprocess.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -32,6 +33,7 @@ private slots:
     void changedFilesAreNeverServedStale_data();
     void changedFilesAreNeverServedStale();
     void pipelinedRequests();
+    void deletedFilesAreNotHeldOpen();
     void stalledStreamsStarveNothing();
 
 private:
@@ -359,6 +361,43 @@ void ServiceLanTest::pipelinedRequests()
         at = start + body.size();
     }
     QVERIFY(answer.mid(at).startsWith("HTTP/1.1 200"));
+}
+
+void ServiceLanTest::deletedFilesAreNotHeldOpen()
+{
+    // Space of a video deleted on the disk comes back once its player has gone.
+    const QString path = m_temp.filePath("held/clip.mp4");
+    QVERIFY(fixtures::copy(m_temp.filePath("clips/small.mp4"), path));
+    const ServiceReply imported = m_service.importPath(path);
+    QCOMPARE(imported.code(), 0);
+    const QByteArray request = QStringLiteral("GET /media/%1 HTTP/1.1\r\nHost: pc\r\nRange: "
+                                              "bytes=0-9\r\n\r\n")
+                                   .arg(imported.data().toObject().value("id").toInt())
+                                   .toLatin1();
+    const auto heldOpen = [this, &path] {
+        const QString fds = QStringLiteral("/proc/%1/fd").arg(m_service.process().processId());
+        for (const QFileInfo &fd : QDir(fds).entryInfoList(QDir::Files | QDir::System)) {
+            if (fd.symLinkTarget().startsWith(path))
+                return true;
+        }
+        return false;
+    };
+    {
+        QTcpSocket player;
+        player.connectToHost(QHostAddress::LocalHost, quint16(m_service.lanPort()));
+        QVERIFY(player.waitForConnected(3000));
+        for (int i = 0; i < 2; ++i) {
+            player.write(request);
+            QByteArray answer;
+            while (!answer.endsWith(m_clipBytes.left(10)) && player.waitForReadyRead(3000))
+                answer += player.readAll();
+            QVERIFY(answer.startsWith("HTTP/1.1 206"));
+        }
+        // Kept for the player's next request meanwhile.
+        QVERIFY(heldOpen());
+        QVERIFY(QFile::remove(path));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!heldOpen(), 3000);
 }
 
 void ServiceLanTest::stalledStreamsStarveNothing()
