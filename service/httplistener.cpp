@@ -22,6 +22,12 @@ const char *const CloseMarker = "X-Connection-Ends";
 // Set while a reply is written when the connection must end after it.
 thread_local bool closeAfterReply = false;
 
+void endConnectionAfter(httplib::Response &response)
+{
+    response.set_header("Connection", "close");
+    response.set_header(CloseMarker, "1");
+}
+
 // An idle keep-alive connection looks this often whether the listener is stopping.
 constexpr int IdleSliceMs = 250;
 
@@ -105,8 +111,14 @@ void shutDownConnections(int port, const std::string &peerAddress, int peerPort)
 void fillErrorReply(httplib::Response &response)
 {
     // Our own handlers have written a reply already.
-    if (response.body.empty())
-        sendReply(response, response.status, ApiCode::BadRequest, statusText(response.status));
+    if (!response.body.empty())
+        return;
+    const int status = response.status;
+    sendReply(response, status, ApiCode::BadRequest, statusText(status));
+    // Where a request the library refused ends is not known, or its body is left unread:
+    // what follows must not be taken for the next request.
+    if (status == 400 || status == 413 || status == 414)
+        endConnectionAfter(response);
 }
 
 void sendReply(httplib::Response &response, int status, int code, const std::string &msg,
@@ -148,7 +160,7 @@ HttpListener::HttpListener(std::string name, size_t threads)
                 && request.get_header_value("Content-Length") != "0");
         if (bodyAnnounced) {
             sendReply(response, 400, ApiCode::BadRequest, "this request must not carry a body");
-            response.set_header(CloseMarker, "1");
+            endConnectionAfter(response);
             return HandlerResponse::Handled;
         }
         if (m_streamHandler && (method == "GET" || method == "HEAD")
@@ -175,10 +187,7 @@ HttpListener::HttpListener(std::string name, size_t threads)
             && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0;
         if (!streamed || response.status >= 400)
             logInfo(m_name, " ", request.method, " ", request.path, " -> ", response.status);
-        // The rest of what this client sent is not read, or where the request ended is not
-        // known: what follows must not be taken for a request.
-        const int status = response.status;
-        if (response.has_header(CloseMarker) || status == 400 || status == 413 || status == 414)
+        if (response.has_header(CloseMarker))
             closeAfterReply = true;
     });
 }

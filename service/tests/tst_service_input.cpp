@@ -186,6 +186,10 @@ void ServiceInputTest::malformedHttp()
                      answer.constData());
             QCOMPARE(answer.count("HTTP/1.1 "), 1);
             QVERIFY(answer.contains("\"code\":-1"));
+            // The client learns that the connection ends here, and it does.
+            QVERIFY(answer.contains("\r\nConnection: close\r\n"));
+            QVERIFY(socket.state() != QAbstractSocket::ConnectedState
+                    || socket.waitForDisconnected(3000));
         } else {
             // A short body ends at the read timeout; the service stays up meanwhile.
             socket.waitForReadyRead(200);
