@@ -6,8 +6,6 @@
 #include "service/controlapi.h"
 #include "service/suffixfilter.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -111,7 +109,7 @@ void LanApi::files(const httplib::Request &request, httplib::Response &response)
     for (nlohmann::json &entry : *entries) {
         entry.erase("real_path");
         if (entry.value("type", std::string()) == "video")
-            entry["stream_url"] = "/media/" + std::to_string(entry.value("id", int64_t(0)));
+            entry["stream_url"] = MediaPrefix + std::to_string(entry.value("id", int64_t(0)));
     }
     sendReply(response, 200, ApiCode::Ok, std::string(), *entries);
 }
