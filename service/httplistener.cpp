@@ -58,28 +58,11 @@ const char *statusText(int status)
 
 } // namespace
 
-void shutDownConnections(int port, const std::string &peerAddress, int peerPort)
+void shutDownConnections(int port)
 {
     DIR *fds = opendir("/proc/self/fd");
     if (!fds)
         return;
-    const auto portOf = [](const sockaddr_storage &address) {
-        if (address.ss_family == AF_INET)
-            return int(ntohs(reinterpret_cast<const sockaddr_in &>(address).sin_port));
-        if (address.ss_family == AF_INET6)
-            return int(ntohs(reinterpret_cast<const sockaddr_in6 &>(address).sin6_port));
-        return -1;
-    };
-    const auto addressOf = [](const sockaddr_storage &address) {
-        char text[INET6_ADDRSTRLEN] = {};
-        if (address.ss_family == AF_INET)
-            inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in &>(address).sin_addr, text,
-                      sizeof text);
-        else if (address.ss_family == AF_INET6)
-            inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6 &>(address).sin6_addr, text,
-                      sizeof text);
-        return std::string(text);
-    };
     while (const dirent *item = readdir(fds)) {
         const int fd = std::atoi(item->d_name);
         struct stat info
@@ -87,23 +70,20 @@ void shutDownConnections(int port, const std::string &peerAddress, int peerPort)
         };
         if (fd <= 2 || fd == dirfd(fds) || fstat(fd, &info) != 0 || !S_ISSOCK(info.st_mode))
             continue;
-        sockaddr_storage local {};
-        socklen_t length = sizeof local;
-        if (getsockname(fd, reinterpret_cast<sockaddr *>(&local), &length) != 0
-            || portOf(local) != port)
+        sockaddr_storage address {};
+        socklen_t length = sizeof address;
+        if (getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) != 0)
             continue;
+        int localPort = -1;
+        if (address.ss_family == AF_INET)
+            localPort = ntohs(reinterpret_cast<sockaddr_in &>(address).sin_port);
+        else if (address.ss_family == AF_INET6)
+            localPort = ntohs(reinterpret_cast<sockaddr_in6 &>(address).sin6_port);
         int listening = 0;
         socklen_t size = sizeof listening;
-        if (getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) != 0 || listening)
-            continue;
-        if (!peerAddress.empty()) {
-            sockaddr_storage peer {};
-            length = sizeof peer;
-            if (getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0
-                || portOf(peer) != peerPort || addressOf(peer) != peerAddress)
-                continue;
-        }
-        ::shutdown(fd, SHUT_RDWR);
+        if (localPort == port && getsockopt(fd, SOL_SOCKET, SO_ACCEPTCONN, &listening, &size) == 0
+            && !listening)
+            ::shutdown(fd, SHUT_RDWR);
     }
     closedir(fds);
 }

@@ -39,10 +39,8 @@ private:
     int m_port = -1;
 };
 
-// Shuts down this process's accepted TCP connections on the given local port; with a peer
-// given, only the connection from that address and port.
-void shutDownConnections(int port, const std::string &peerAddress = std::string(),
-                         int peerPort = 0);
+// Shuts down this process's accepted TCP connections on the given local port.
+void shutDownConnections(int port);
 
 constexpr size_t MaxRequestBody = 1 << 20;
 
