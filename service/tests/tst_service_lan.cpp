@@ -26,6 +26,7 @@ private slots:
     void ranges_data();
     void ranges();
     void headHasNoBody();
+    void longVideoArrivesWhole();
     void missingVideos_data();
     void missingVideos();
     void controlRoutesAreNotServed_data();
@@ -204,6 +205,22 @@ void ServiceLanTest::headHasNoBody()
     QCOMPARE(reply.header("Content-Length"), QByteArray::number(m_clipBytes.size()));
     QCOMPARE(reply.header("Accept-Ranges"), QByteArray("bytes"));
     QVERIFY(reply.body.isEmpty());
+}
+
+void ServiceLanTest::longVideoArrivesWhole()
+{
+    // Many pieces, each larger than the socket takes at once, and a range that starts inside one.
+    QFile big(m_root + "/big.mp4");
+    QVERIFY(big.open(QIODevice::ReadOnly));
+    const QByteArray bytes = big.readAll();
+    const ServiceReply whole = lan("GET", QStringLiteral("/media/%1").arg(m_bigId));
+    QCOMPARE(whole.status, 200);
+    QCOMPARE(whole.body.size(), bytes.size());
+    QVERIFY(whole.body == bytes);
+    const ServiceReply tail
+        = lan("GET", QStringLiteral("/media/%1").arg(m_bigId), { { "Range", "bytes=1000000-" } });
+    QCOMPARE(tail.status, 206);
+    QVERIFY(tail.body == bytes.mid(1000000));
 }
 
 void ServiceLanTest::missingVideos_data()
