@@ -157,6 +157,7 @@ FramelessWindow {
                                 objectName: "importFolderEntry"
                                 text: qsTr("导入文件夹")
                                 onClicked: {
+                                    var fileDialog = importDialog()
                                     fileDialog.selectMultiple = false
                                     fileDialog.selectFolder = true
                                     fileDialog.open()
@@ -167,6 +168,7 @@ FramelessWindow {
                                 objectName: "importFilesEntry"
                                 text: qsTr("导入视频文件")
                                 onClicked: {
+                                    var fileDialog = importDialog()
                                     fileDialog.selectFolder = false
                                     fileDialog.selectMultiple = true
                                     fileDialog.nameFilters = ["Video files (*.mkv *.mp4 *.3gp *.avi *.flv *.m4v *.mov *.mpeg *.mpg *.webm *.wmv)"]
@@ -509,7 +511,8 @@ FramelessWindow {
                     anchors.fill: parent
                     onDropped: {
                         drop.accept(Qt.CopyAction)
-                        importUrls(drop.urls, fileDialog.selectFolder, false)
+                        // A dialog never opened is in its default, file mode.
+                        importUrls(drop.urls, fileDialog ? fileDialog.selectFolder : false, false)
                     }
                 }
 
@@ -910,16 +913,29 @@ FramelessWindow {
         }
     }
 
-    FileDialog {
-        id: fileDialog
-        objectName: "fileDialog"
-        title: "KIVPlayerAssistant"
-        // Where the toolkit draws the dialog itself, its own default size is too small to browse.
-        width: 900
-        height: 560
-        selectExisting: true
-        folder: kiv.defaultPath()
-        onAccepted: importUrls(fileUrls, selectFolder, true)
+    // Built on first use: the toolkit's dialog brings a whole widget set of its own, which
+    // would otherwise cost several hundred milliseconds before the first frame.
+    property var fileDialog: null
+
+    function importDialog() {
+        if (!fileDialog)
+            fileDialog = fileDialogComponent.createObject(mainWin)
+        return fileDialog
+    }
+
+    Component {
+        id: fileDialogComponent
+
+        FileDialog {
+            objectName: "fileDialog"
+            title: "KIVPlayerAssistant"
+            // Where the toolkit draws the dialog itself, its own default size is too small to browse.
+            width: 900
+            height: 560
+            selectExisting: true
+            folder: kiv.defaultPath()
+            onAccepted: importUrls(fileUrls, selectFolder, true)
+        }
     }
 
     Connections {

@@ -283,8 +283,10 @@ TestCase {
         mouseClick(item("importButton"))
         var menu = item("importMenu")
         tryCompare(menu, "visible", true)
-        var dialog = item("fileDialog")
         mouseClick(item(data.entry))
+        var dialog = win.fileDialog
+        verify(dialog)
+        compare(dialog.objectName, "fileDialog")
         compare(dialog.selectFolder, data.folder)
         compare(dialog.selectMultiple, data.multiple)
         if (!data.folder)
