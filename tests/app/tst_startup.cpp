@@ -1,3 +1,5 @@
+#include "platform/platform.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -110,6 +112,13 @@ class StartupTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // Every assistant started here would see it and launch nothing: fail at once and say why.
+        QVERIFY2(!platform::runningProcessNames().contains(QStringLiteral("KivVelnorService")),
+                 "a KivVelnorService process is running on this machine; these tests need none");
+    }
+
     void entryFunctionExitCode_data()
     {
         QTest::addColumn<QString>("scene");
