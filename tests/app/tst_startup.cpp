@@ -38,6 +38,18 @@ public:
         return target;
     }
 
+    // Puts a shell script in the place of the media service beside the assistant in folder.
+    bool installServiceScript(const QString &folder, const QByteArray &body) const
+    {
+        QDir().mkpath(path(folder + QStringLiteral("/server")));
+        QFile script(path(folder + QStringLiteral("/server/KivVelnorService")));
+        if (!script.open(QIODevice::WriteOnly))
+            return false;
+        script.write("#!/bin/sh\n" + body);
+        script.close();
+        return script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    }
+
     QProcess *start(const QString &program, const QStringList &arguments = {})
     {
         auto *process = new QProcess;
@@ -205,13 +217,8 @@ private slots:
         QVERIFY(decoy->waitForStarted(5000));
 
         const QString program = session.installAssistant(QStringLiteral("app"));
-        QDir().mkpath(session.path(QStringLiteral("app/server")));
-        const QString service = session.path(QStringLiteral("app/server/KivVelnorService"));
-        QFile script(service);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\ntouch launched\nexec sleep 30\n");
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        QVERIFY(
+            session.installServiceScript(QStringLiteral("app"), "touch launched\nexec sleep 30\n"));
 
         session.start(program);
         const QString marker = session.path(QStringLiteral("app/server/launched"));
@@ -229,14 +236,11 @@ private slots:
     {
         Session session;
         const QString program = session.installAssistant(QStringLiteral("app"));
-        QDir().mkpath(session.path(QStringLiteral("app/server")));
-        QFile script(session.path(QStringLiteral("app/server/KivVelnorService")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
         // A chatty service: 300 MB on each of its output streams.
-        script.write("#!/bin/sh\nhead -c 300000000 /dev/zero\nhead -c 300000000 /dev/zero >&2\n"
-                     "touch done\nexec sleep 30\n");
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        QVERIFY(session.installServiceScript(QStringLiteral("app"),
+                                             "head -c 300000000 /dev/zero\n"
+                                             "head -c 300000000 /dev/zero >&2\n"
+                                             "touch done\nexec sleep 30\n"));
 
         QProcess *assistant = session.start(program);
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(session.path(QStringLiteral("app/server/done"))),
@@ -253,12 +257,8 @@ private slots:
     {
         Session session;
         const QString program = session.installAssistant(QStringLiteral("app"));
-        QDir().mkpath(session.path(QStringLiteral("app/server")));
-        QFile script(session.path(QStringLiteral("app/server/KivVelnorService")));
-        QVERIFY(script.open(QIODevice::WriteOnly));
-        script.write("#!/bin/sh\necho $$ > pid\nexec sleep 30\n");
-        script.close();
-        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+        QVERIFY(
+            session.installServiceScript(QStringLiteral("app"), "echo $$ > pid\nexec sleep 30\n"));
 
         QProcess *assistant = session.start(program);
         const QString pidFile = session.path(QStringLiteral("app/server/pid"));
