@@ -6,6 +6,7 @@
 #include <QCborValue>
 #include <QJsonObject>
 #include <QJsonValue>
+#include <QStringBuilder>
 #include <array>
 #include <cmath>
 #include <limits>
@@ -53,7 +54,8 @@ void readMembers(const QCborMap &map, const std::array<QCborValue, N> &keys,
                  std::array<QCborValue, N> &values)
 {
     size_t next = 0;
-    for (auto it = map.constBegin(), end = map.constEnd(); it != end; ++it) {
+    size_t missing = N;
+    for (auto it = map.constBegin(), end = map.constEnd(); missing > 0 && it != end; ++it) {
         const QCborValue key = it.key();
         // JSON objects keep their members sorted, so the next wanted key usually matches.
         size_t found = next < N && key == keys[next] ? next : N;
@@ -62,6 +64,9 @@ void readMembers(const QCborMap &map, const std::array<QCborValue, N> &keys,
                 found = k;
         }
         if (found < N) {
+            // A repeated key was already counted; JSON objects hold none, CBOR maps might.
+            if (values[found].isUndefined())
+                --missing;
             values[found] = it.value();
             next = found + 1;
         }
@@ -130,8 +135,10 @@ MediaEntry parseMediaEntry(const QCborValue &element)
         entry.fileType = MediaEntry::Video;
         const QString cover = metadata[CoverImg].toString();
         // The service names the cover by its own path; it is appended as sent, no "/" added.
-        entry.coverImage
-            = cover.isEmpty() ? QStringLiteral("qrc:/res/image/video.png") : ServiceBaseUrl + cover;
+        // Built in one piece: copying the shared base text would touch its reference count,
+        // which threads parsing a listing together would fight over.
+        entry.coverImage = cover.isEmpty() ? QStringLiteral("qrc:/res/image/video.png")
+                                           : QString(ServiceBaseUrl % cover);
     }
     return entry;
 }

@@ -1,10 +1,9 @@
 #include "library/videolistmodel.h"
 
 #include "library/entrytext.h"
+#include "library/listingparser.h"
 #include "net/httpmanager.h"
 
-#include <QCborArray>
-#include <QCborValue>
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -68,13 +67,10 @@ QHash<int, QByteArray> VideoListModel::roleNames() const
 
 void VideoListModel::loadEntries(const QJsonArray &listing)
 {
+    // The views read nothing between the two reset signals, so the listing is parsed straight
+    // over the entries it replaces.
     beginResetModel();
-    m_entries.clear();
-    const QCborArray elements = QCborArray::fromJsonArray(listing);
-    m_entries.reserve(size_t(elements.size()));
-    for (const QCborValue &element : elements)
-        m_entries.push_back(parseMediaEntry(element));
-    sortInPlace();
+    parseSortedListing(listing, m_orderType, m_sortType, m_entries);
     endResetModel();
 }
 
