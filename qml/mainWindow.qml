@@ -1,5 +1,4 @@
 import QtQuick 2.14
-import QtQuick.Dialogs 1.3
 import QtQuick.Controls 2.5
 import QtQuick.Layouts 1.2
 import KIVManager 1.0
@@ -913,29 +912,18 @@ FramelessWindow {
         }
     }
 
-    // Built on first use: the toolkit's dialog brings a whole widget set of its own, which
-    // would otherwise cost several hundred milliseconds before the first frame.
+    // Built on first use (see common/ImportDialog.qml).
     property var fileDialog: null
 
     function importDialog() {
-        if (!fileDialog)
-            fileDialog = fileDialogComponent.createObject(mainWin)
-        return fileDialog
-    }
-
-    Component {
-        id: fileDialogComponent
-
-        FileDialog {
-            objectName: "fileDialog"
-            title: "KIVPlayerAssistant"
-            // Where the toolkit draws the dialog itself, its own default size is too small to browse.
-            width: 900
-            height: 560
-            selectExisting: true
-            folder: kiv.defaultPath()
-            onAccepted: importUrls(fileUrls, selectFolder, true)
+        if (!fileDialog) {
+            var component = Qt.createComponent("qrc:/qml/common/ImportDialog.qml")
+            fileDialog = component.createObject(mainWin, { folder: kiv.defaultPath() })
+            fileDialog.accepted.connect(function() {
+                importUrls(fileDialog.fileUrls, fileDialog.selectFolder, true)
+            })
         }
+        return fileDialog
     }
 
     Connections {
