@@ -8,10 +8,12 @@
 # tools/packages*.txt. To regenerate the art on Debian install them first:
 #   apt-get install --no-install-recommends librsvg2-bin imagemagick
 #
-# Each SVG's width and height are the size at which the scenes show the picture; it is rendered
-# at twice that so it stays sharp on high-density screens. res/src/kiv.svg is the application
-# icon: it becomes the window icon kiv.ico (16 to 256 px) and the 80 px picture kiv_icon.png of
-# the settings popup, so the two never drift apart.
+# Each SVG's width and height are the size at which the scenes show the picture. It is rendered
+# at that size as NAME.png and at twice that as NAME@2x.png, which Qt Quick picks on its own on
+# high-density screens; ordinary screens decode and upload a quarter of the pixels, which the
+# first frame feels. res/src/kiv.svg is the application icon: it becomes the window icon kiv.ico
+# (16 to 256 px) and the 80 px picture kiv_icon.png of the settings popup, so the two never
+# drift apart.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 src=$root/res/src
@@ -27,7 +29,9 @@ render_png() { # svg, png, zoom
 
 render_icon() {
   local svg=$src/kiv.svg tmp
-  render_png "$svg" "$out/kiv_icon.png" 0.625 # 256 px drawing shown at 80 px, rendered at 160
+  # A 256 px drawing shown at 80 px.
+  render_png "$svg" "$out/kiv_icon.png" 0.3125
+  render_png "$svg" "$out/kiv_icon@2x.png" 0.625
   tmp=$(mktemp -d)
   trap 'rm -rf "$tmp"' RETURN
   local sizes=(16 24 32 48 64 128 256) frames=()
@@ -52,9 +56,10 @@ for name in "${names[@]}"; do
   [[ -f $src/$name.svg ]] || { echo "render-art: no $src/$name.svg" >&2; exit 1; }
   if [[ $name == kiv ]]; then
     render_icon
-    echo "kiv.ico kiv_icon.png"
+    echo "kiv.ico kiv_icon.png kiv_icon@2x.png"
   else
-    render_png "$src/$name.svg" "$out/$name.png" 2
-    echo "$name.png"
+    render_png "$src/$name.svg" "$out/$name.png" 1
+    render_png "$src/$name.svg" "$out/$name@2x.png" 2
+    echo "$name.png $name@2x.png"
   fi
 done

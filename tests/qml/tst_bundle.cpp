@@ -1,5 +1,6 @@
 #include <QDirIterator>
 #include <QFile>
+#include <QImageReader>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -53,6 +54,33 @@ private slots:
             const QString path = QStringLiteral(":/qml/windows/%1.qml").arg(ref.second);
             QVERIFY2(QFile::exists(path), qPrintable(ref.first + " loads " + path));
         }
+    }
+
+    void everySceneCreatedByAddressIsBundled()
+    {
+        const auto scenes = references(QStringLiteral("createComponent\\(\"qrc(:/[^\"]+)\"\\)"));
+        QVERIFY(!scenes.isEmpty());
+        for (const auto &ref : scenes)
+            QVERIFY2(QFile::exists(ref.second), qPrintable(ref.first + " creates " + ref.second));
+    }
+
+    // Qt Quick picks NAME@2x.png on high-density screens by itself; a picture without one is
+    // blurred there, and one that is not exactly twice the size is drawn at the wrong size.
+    void everyPictureHasATwiceAsLargePartner()
+    {
+        QDirIterator it(QStringLiteral(":/res/image"), { QStringLiteral("*.png") }, QDir::Files);
+        int pictures = 0;
+        while (it.hasNext()) {
+            const QString path = it.next();
+            if (path.endsWith(QLatin1String("@2x.png")))
+                continue;
+            ++pictures;
+            const QString partner = path.chopped(4) + QLatin1String("@2x.png");
+            const QSize size = QImageReader(path).size();
+            QVERIFY2(QFile::exists(partner), qPrintable(path + " has no " + partner));
+            QCOMPARE(QImageReader(partner).size(), size * 2);
+        }
+        QVERIFY(pictures >= 17);
     }
 
     void theRootScenesAreBundled()
