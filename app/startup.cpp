@@ -15,6 +15,7 @@
 #include <QLocale>
 #include <QQmlApplicationEngine>
 #include <QQmlContext>
+#include <QResource>
 #include <QStandardPaths>
 #include <QTranslator>
 #include <QUrl>
@@ -26,8 +27,14 @@ const char *const SceneFontFamily = "Source Han Sans CN Medium";
 
 void loadApplicationFont()
 {
-    const int id
-        = QFontDatabase::addApplicationFont(QStringLiteral(":/res/SourceHanSansCN-Medium.ttf"));
+    // Registered from the resource's own bytes. Registered by path, the font would be copied out
+    // of the resource once to register it and again by every thread that draws text with it.
+    const QResource resource(QStringLiteral(":/res/SourceHanSansCN-Medium.ttf"));
+    const QByteArray data = resource.compressionAlgorithm() == QResource::NoCompression
+        ? QByteArray::fromRawData(reinterpret_cast<const char *>(resource.data()),
+                                  int(resource.size()))
+        : resource.uncompressedData();
+    const int id = QFontDatabase::addApplicationFontFromData(data);
     const QStringList families = QFontDatabase::applicationFontFamilies(id);
     if (families.isEmpty())
         return;
