@@ -1,13 +1,11 @@
 #include "library/videolistmodel.h"
 
 #include "library/entrytext.h"
-#include "library/listingparser.h"
 #include "net/httpmanager.h"
 
 #include <QDebug>
 #include <QJsonArray>
 #include <QJsonObject>
-#include <algorithm>
 
 VideoListModel::VideoListModel(QObject *parent)
     : QAbstractListModel(parent)
@@ -20,16 +18,16 @@ int VideoListModel::rowCount(const QModelIndex &parent) const
     // model checkers recurse forever.
     if (parent.isValid())
         return 0;
-    return int(m_entries.size());
+    return m_rows.size();
 }
 
 QVariant VideoListModel::data(const QModelIndex &index, int role) const
 {
     // Checked by hand rather than with checkIndex, which writes a warning for every miss and
     // the views ask for rows that went away during a reset.
-    if (!index.isValid() || index.row() < 0 || index.row() >= int(m_entries.size()))
+    if (!index.isValid() || index.row() < 0 || index.row() >= m_rows.size())
         return {};
-    const MediaEntry &entry = m_entries[size_t(index.row())];
+    const MediaEntry &entry = m_rows.at(index.row());
     switch (role) {
     case IdRole:
         return entry.id;
@@ -70,7 +68,7 @@ void VideoListModel::loadEntries(const QJsonArray &listing)
     // The views read nothing between the two reset signals, so the listing is parsed straight
     // over the entries it replaces.
     beginResetModel();
-    parseSortedListing(listing, m_orderType, m_sortType, m_entries);
+    m_rows.load(listing, m_orderType, m_sortType);
     endResetModel();
 }
 
@@ -93,25 +91,14 @@ void VideoListModel::sortEntries(int orderType, int sortType)
                             sortType != 0 ? QStringLiteral("ASC") : QStringLiteral("DES") } });
     }
     beginResetModel();
-    sortInPlace();
+    m_rows.sort(m_orderType, m_sortType);
     endResetModel();
-}
-
-void VideoListModel::sortInPlace()
-{
-    if (m_entries.size() < 2)
-        return;
-    const int orderType = m_orderType;
-    const int sortType = m_sortType;
-    std::sort(m_entries.begin(), m_entries.end(),
-              [orderType, sortType](const MediaEntry &a, const MediaEntry &b) {
-                  return mediaEntryLess(a, b, orderType, sortType);
-              });
 }
 
 FolderNode VideoListModel::folderNode(int id) const
 {
-    for (const MediaEntry &entry : m_entries) {
+    for (int row = 0; row < m_rows.size(); ++row) {
+        const MediaEntry &entry = m_rows.at(row);
         if (entry.id == id)
             return FolderNode { entry.id, entry.pid, entry.path, entry.realPath };
     }
@@ -121,9 +108,9 @@ FolderNode VideoListModel::folderNode(int id) const
 
 void VideoListModel::selectByRealPath(const QString &path)
 {
-    for (size_t row = 0; row < m_entries.size(); ++row) {
-        if (m_entries[row].realPath == path) {
-            emit selectIndex(int(row));
+    for (int row = 0; row < m_rows.size(); ++row) {
+        if (m_rows.at(row).realPath == path) {
+            emit selectIndex(row);
             return;
         }
     }

@@ -1,10 +1,9 @@
 #pragma once
 
 #include "library/foldernode.h"
-#include "library/mediaentry.h"
+#include "library/listingrows.h"
 
 #include <QAbstractListModel>
-#include <vector>
 
 class QJsonArray;
 
@@ -39,7 +38,6 @@ public:
 
     int orderType() const { return m_orderType; }
     int sortType() const { return m_sortType; }
-    const std::vector<MediaEntry> &entries() const { return m_entries; }
 
     // The node of the first entry with this id; an empty node (and a log line) when none has it.
     FolderNode folderNode(int id) const;
@@ -50,9 +48,7 @@ signals:
     void selectIndex(int index);
 
 private:
-    void sortInPlace();
-
-    std::vector<MediaEntry> m_entries;
+    ListingRows m_rows;
     int m_orderType = 0;
     int m_sortType = 0;
 };

@@ -1,4 +1,4 @@
-#include "library/listingparser.h"
+#include "library/listingrows.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -9,7 +9,7 @@
 
 // Listings are parsed and sorted in pieces on several threads and merged; whatever the piece
 // count, the result must be the whole listing, each element parsed, in the chosen order.
-class TestListingParser : public QObject
+class TestListingRows : public QObject
 {
     Q_OBJECT
 
@@ -17,6 +17,8 @@ private slots:
     void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
     void piecesGiveTheWholeListingInOrder_data();
     void piecesGiveTheWholeListingInOrder();
+    void resortingInPiecesKeepsEveryRow_data();
+    void resortingInPiecesKeepsEveryRow();
     void busyPoolDelaysNothing();
 };
 
@@ -41,7 +43,24 @@ static QJsonArray listing(int count)
     return elements;
 }
 
-void TestListingParser::piecesGiveTheWholeListingInOrder_data()
+// Every element once, each with its own values, in the order of the codes.
+static void verifyRows(const ListingRows &rows, int count, int orderType, int sortType)
+{
+    QCOMPARE(rows.size(), count);
+    QSet<int> ids;
+    for (int row = 0; row < rows.size(); ++row) {
+        const MediaEntry &entry = rows.at(row);
+        ids.insert(entry.id);
+        QCOMPARE(entry.path, QStringLiteral("/p/%1").arg(entry.id - 1));
+        QCOMPARE(entry.duration, entry.fileType == MediaEntry::Video ? entry.id - 1 : 0);
+        if (row > 0)
+            QVERIFY2(!mediaEntryLess(entry, rows.at(row - 1), orderType, sortType),
+                     qPrintable(QStringLiteral("row %1 out of order").arg(row)));
+    }
+    QCOMPARE(ids.size(), count);
+}
+
+void TestListingRows::piecesGiveTheWholeListingInOrder_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<int>("pieces");
@@ -67,7 +86,7 @@ void TestListingParser::piecesGiveTheWholeListingInOrder_data()
     QTest::newRow("chosen by size") << 9000 << 0 << 9000 << 2 << 1;
 }
 
-void TestListingParser::piecesGiveTheWholeListingInOrder()
+void TestListingRows::piecesGiveTheWholeListingInOrder()
 {
     QFETCH(int, count);
     QFETCH(int, pieces);
@@ -75,30 +94,38 @@ void TestListingParser::piecesGiveTheWholeListingInOrder()
     QFETCH(int, orderType);
     QFETCH(int, sortType);
 
-    std::vector<MediaEntry> entries;
-    parseSortedListing(listing(oldCount), 0, 0, entries, 1);
-    parseSortedListing(listing(count), orderType, sortType, entries, pieces);
-
-    QCOMPARE(int(entries.size()), count);
-    QSet<int> ids;
-    for (size_t row = 0; row < entries.size(); ++row) {
-        const MediaEntry &entry = entries[row];
-        ids.insert(entry.id);
-        // Each element's own values, not a neighbour's.
-        QCOMPARE(entry.path, QStringLiteral("/p/%1").arg(entry.id - 1));
-        QCOMPARE(entry.duration, entry.fileType == MediaEntry::Video ? entry.id - 1 : 0);
-        if (row > 0)
-            QVERIFY2(!mediaEntryLess(entry, entries[row - 1], orderType, sortType),
-                     qPrintable(QStringLiteral("row %1 out of order").arg(row)));
-    }
-    QCOMPARE(ids.size(), count);
+    ListingRows rows;
+    rows.load(listing(oldCount), 0, 0, 1);
+    rows.load(listing(count), orderType, sortType, pieces);
+    verifyRows(rows, count, orderType, sortType);
 }
 
-void TestListingParser::busyPoolDelaysNothing()
+void TestListingRows::resortingInPiecesKeepsEveryRow_data()
+{
+    QTest::addColumn<int>("pieces");
+    QTest::newRow("one piece") << 1;
+    QTest::newRow("three pieces") << 3;
+    QTest::newRow("chosen by size") << 0;
+}
+
+void TestListingRows::resortingInPiecesKeepsEveryRow()
+{
+    QFETCH(int, pieces);
+    ListingRows rows;
+    rows.load(listing(5000), 0, 0, 2);
+    for (int orderType = 0; orderType < 3; ++orderType) {
+        for (int sortType = 0; sortType < 2; ++sortType) {
+            rows.sort(orderType, sortType, pieces);
+            verifyRows(rows, 5000, orderType, sortType);
+        }
+    }
+}
+
+void TestListingRows::busyPoolDelaysNothing()
 {
     // Every pool thread is held until the listing is done: the pieces queued for the pool must
     // be taken back and parsed by the caller instead of waiting.
-    QThreadPool *pool = QThreadPool::globalInstance();
+    QThreadPool *pool = listingThreadPool();
     QSemaphore release;
     QSemaphore started;
     const int threads = pool->maxThreadCount();
@@ -110,15 +137,13 @@ void TestListingParser::busyPoolDelaysNothing()
     }
     QVERIFY(started.tryAcquire(threads, 5000));
 
-    std::vector<MediaEntry> entries;
-    parseSortedListing(listing(4000), 0, 0, entries, 4);
+    ListingRows rows;
+    rows.load(listing(4000), 0, 0, 4);
+    rows.sort(1, 0, 4);
     release.release(threads);
     pool->waitForDone();
-
-    QCOMPARE(int(entries.size()), 4000);
-    for (size_t row = 1; row < entries.size(); ++row)
-        QVERIFY(!mediaEntryLess(entries[row], entries[row - 1], 0, 0));
+    verifyRows(rows, 4000, 1, 0);
 }
 
-QTEST_GUILESS_MAIN(TestListingParser)
-#include "tst_listingparser.moc"
+QTEST_GUILESS_MAIN(TestListingRows)
+#include "tst_listingrows.moc"
