@@ -9,7 +9,6 @@
 #include <QThreadPool>
 #include <algorithm>
 #include <functional>
-#include <numeric>
 
 namespace {
 
@@ -18,8 +17,8 @@ constexpr int MinPieceSize = 2048;
 constexpr int MaxPieces = 8;
 
 // Runs every job and returns when all are done: the first on the calling thread, the others on
-// the global pool. A job the pool has not started by the time the caller is free is taken back
-// and run here, so a pool busy with other work delays nothing.
+// the listing threads. A job no thread has started by the time the caller is free is taken back
+// and run here, so a thread slow to wake, or busy, delays nothing.
 void runJobs(const std::vector<std::function<void()>> &jobs)
 {
     if (jobs.empty())
