@@ -56,12 +56,27 @@ bool isWithinAny(const std::string &path, const std::vector<std::string> &folder
 
 } // namespace
 
-Importer::Importer(Library &library, WorkerPool &pool, std::string spoolFolder, bool makeCovers)
+Importer::Importer(Library &library, WorkerPool &pool, std::string spoolFolder, bool makeCovers,
+                   ProbeJournal *journal)
     : m_library(library)
     , m_pool(pool)
     , m_spoolFolder(std::move(spoolFolder))
     , m_makeCovers(makeCovers)
+    , m_journal(journal)
 {
+}
+
+ProbeResult Importer::read(const std::string &path, int64_t size, int64_t mtimeMs,
+                           const std::atomic<bool> &cancel)
+{
+    const ProbeJournal::File file { path, size, mtimeMs };
+    if (m_journal && m_journal->isSetAside(file)) {
+        ProbeResult result;
+        result.error = "reading this file stopped the service before";
+        return result;
+    }
+    const ProbeJournal::Reading reading(m_journal, file);
+    return probeVideo(path, m_makeCovers, &cancel);
 }
 
 ImportOutcome Importer::run(const ImportRequest &request, const std::atomic<bool> &cancel)
@@ -121,7 +136,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
     m_pool.runAll(toRead.size(), [&](size_t i) {
         if (cancel.load())
             return;
-        results[i] = probeVideo(toRead[i]->realPath, m_makeCovers, &cancel);
+        const ScannedFile &file = *toRead[i];
+        results[i] = read(file.realPath, file.size, file.mtimeMs, cancel);
         covers[i] = spool.put(std::move(results[i].cover));
         results[i].cover = {};
     });
@@ -214,7 +230,7 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                         kept.insert(file.realPath);
                         continue;
                     }
-                    lateRead = probeVideo(file.realPath, m_makeCovers, &cancel);
+                    lateRead = Importer::read(file.realPath, file.size, file.mtimeMs, cancel);
                     result = &lateRead;
                     outcome.failureCount += lateRead.ok ? 0 : 1;
                 }
@@ -283,7 +299,7 @@ ImportOutcome Importer::importFile(const ImportRequest &request, const std::atom
     };
     if (stat(path.c_str(), &info) != 0)
         return failed(ApiCode::NotFound, "no such file: " + path);
-    const ProbeResult result = probeVideo(path, m_makeCovers, &cancel);
+    const ProbeResult result = read(path, int64_t(info.st_size), modificationMs(info), cancel);
     if (cancel.load())
         return cancelled();
     if (!result.ok)

@@ -2,6 +2,7 @@
 
 #include "service/apicodes.h"
 #include "service/library.h"
+#include "service/probejournal.h"
 #include "service/suffixfilter.h"
 #include "service/workerpool.h"
 
@@ -37,19 +38,24 @@ class Importer
 {
 public:
     // Covers wait in a temporary file in spoolFolder until they are written (in memory when
-    // it is empty).
-    Importer(Library &library, WorkerPool &pool, std::string spoolFolder, bool makeCovers = true);
+    // it is empty). Reads are journalled in journal when there is one.
+    Importer(Library &library, WorkerPool &pool, std::string spoolFolder, bool makeCovers = true,
+             ProbeJournal *journal = nullptr);
 
     ImportOutcome run(const ImportRequest &request, const std::atomic<bool> &cancel);
 
 private:
     ImportOutcome importFolder(const ImportRequest &request, const std::atomic<bool> &cancel);
     ImportOutcome importFile(const ImportRequest &request, const std::atomic<bool> &cancel);
+    // Metadata and cover of one file, unless reading it once ended the service.
+    ProbeResult read(const std::string &path, int64_t size, int64_t mtimeMs,
+                     const std::atomic<bool> &cancel);
 
     Library &m_library;
     WorkerPool &m_pool;
     std::string m_spoolFolder;
     bool m_makeCovers;
+    ProbeJournal *m_journal;
 };
 
 } // namespace svc

@@ -40,7 +40,7 @@ int64_t durationMs(const AVFormatContext *context, const AVStream *stream)
     return 0;
 }
 
-std::vector<uint8_t> makeCover(const std::string &path, AVFormatContext *context)
+std::vector<uint8_t> makeCover(const std::string &path)
 {
     std::vector<uint8_t> jpeg;
     try {
@@ -48,7 +48,10 @@ std::vector<uint8_t> makeCover(const std::string &path, AVFormatContext *context
         thumbnailer.setSeekPercentage(CoverSeekPercent);
         thumbnailer.setLogCallback([](ThumbnailerLogLevel, const std::string &) {});
         // The in-memory form: the file form leaves an empty JPEG behind when decoding fails.
-        thumbnailer.generateThumbnail(path, ThumbnailerImageType::Jpeg, jpeg, context);
+        // The thumbnailer opens the file itself: handed a context that was opened (probed or
+        // not) it reads the stream information a second time, which crashes libavformat on
+        // ordinary H.264 files.
+        thumbnailer.generateThumbnail(path, ThumbnailerImageType::Jpeg, jpeg);
     } catch (...) {
         // A video without a usable frame simply has no cover.
         jpeg.clear();
@@ -87,10 +90,8 @@ ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomi
     // Container headers usually carry size and length; reading packets to find them is slow,
     // so that happens only when they are missing (MPEG-4 part 2 in MP4 leaves the height 0).
     int index = videoStreamIndex(context);
-    bool streamInfoRead = false;
     if (index < 0 || context->streams[index]->codecpar->height <= 0
         || durationMs(context, context->streams[index]) <= 0) {
-        streamInfoRead = true;
         if (avformat_find_stream_info(context, nullptr) < 0) {
             result.error = "no stream information";
             return result;
@@ -111,10 +112,10 @@ ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomi
     result.info.durationMs = durationMs(context, stream);
     result.info.codec = avcodec_get_name(stream->codecpar->codec_id);
     result.ok = true;
-    // The thumbnailer reads the stream information itself and crashes when it was read
-    // before; such files are opened afresh, the rest share the open file.
-    if (withCover)
-        result.cover = makeCover(path, streamInfoRead ? nullptr : context);
+    if (withCover) {
+        avformat_close_input(&context);
+        result.cover = makeCover(path);
+    }
     return result;
 }
 

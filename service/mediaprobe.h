@@ -27,7 +27,7 @@ struct ProbeResult
 void quietMediaLibraries();
 
 // Reads a video's metadata in-process and, when asked, makes its cover (JPEG, 320 px wide, from
-// about 10% in) from the same opened file. cancel, when set, aborts the reading of the file.
+// about 10% in). cancel, when set, aborts the reading of the metadata.
 ProbeResult probeVideo(const std::string &path, bool withCover,
                        const std::atomic<bool> *cancel = nullptr);
 

@@ -26,7 +26,9 @@ Service::Service(const Options &options)
     m_database = std::make_unique<Database>(options.dataDir + "/library.db");
     m_library = std::make_unique<Library>(*m_database);
     m_pool = std::make_unique<WorkerPool>(std::max(1u, std::thread::hardware_concurrency()));
-    m_importer = std::make_unique<Importer>(*m_library, *m_pool, options.dataDir);
+    m_journal = std::make_unique<ProbeJournal>(options.dataDir);
+    m_importer
+        = std::make_unique<Importer>(*m_library, *m_pool, options.dataDir, true, m_journal.get());
     m_controlApi = std::make_unique<ControlApi>(*m_library, *m_importer, m_requests);
     m_lanApi = std::make_unique<LanApi>(*m_library);
 }

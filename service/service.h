@@ -36,6 +36,7 @@ private:
     std::unique_ptr<Database> m_database;
     std::unique_ptr<Library> m_library;
     std::unique_ptr<WorkerPool> m_pool;
+    std::unique_ptr<ProbeJournal> m_journal;
     std::unique_ptr<Importer> m_importer;
     RequestRegistry m_requests;
     std::unique_ptr<ControlApi> m_controlApi;

@@ -39,26 +39,16 @@ QHash<QString, QStringList> recipes()
 
 } // namespace
 
-bool make(const QString &dir, const QStringList &names, QString &error)
+bool encode(const QString &dir, const QHash<QString, QStringList> &recipes, QString &error)
 {
     QDir().mkpath(dir);
-    const auto known = recipes();
     std::vector<std::unique_ptr<QProcess>> running;
-    QStringList wanted = names;
-    if ((names.contains("truncated.mp4")) && !names.contains("small.mp4"))
-        wanted << "small.mp4";
-    for (const QString &name : wanted) {
-        if (name == "truncated.mp4" || name == "text.mp4")
-            continue;
-        if (!known.contains(name)) {
-            error = "no recipe for " + name;
-            return false;
-        }
+    for (auto recipe = recipes.begin(); recipe != recipes.end(); ++recipe) {
         auto process = std::make_unique<QProcess>();
         process->setProcessChannelMode(QProcess::MergedChannels);
         process->start("ffmpeg",
-                       QStringList { "-v", "error", "-y", "-threads", "1" } + known.value(name)
-                           + QStringList { dir + "/" + name });
+                       QStringList { "-v", "error", "-y", "-threads", "1" } + recipe.value()
+                           + QStringList { dir + "/" + recipe.key() });
         running.push_back(std::move(process));
     }
     for (auto &process : running) {
@@ -68,6 +58,28 @@ bool make(const QString &dir, const QStringList &names, QString &error)
             return false;
         }
     }
+    return true;
+}
+
+bool make(const QString &dir, const QStringList &names, QString &error)
+{
+    const auto known = recipes();
+    QStringList wanted = names;
+    if ((names.contains("truncated.mp4")) && !names.contains("small.mp4"))
+        wanted << "small.mp4";
+    QHash<QString, QStringList> chosen;
+    for (const QString &name : wanted) {
+        if (name == "truncated.mp4" || name == "text.mp4")
+            continue;
+        if (!known.contains(name)) {
+            error = "no recipe for " + name;
+            return false;
+        }
+        chosen.insert(name, known.value(name));
+    }
+    QDir().mkpath(dir);
+    if (!encode(dir, chosen, error))
+        return false;
     if (names.contains("truncated.mp4")) {
         QFile whole(dir + "/small.mp4");
         if (!whole.open(QIODevice::ReadOnly))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -11,6 +12,8 @@ namespace fixtures {
 //   mpeg4.mp4 (MPEG-4 part 2 320x240), small.mp4 (H.264 320x180), all one second long;
 //   truncated.mp4 (the first third of small.mp4, its index lost) and text.mp4 (plain text).
 bool make(const QString &dir, const QStringList &names, QString &error);
+// Encodes each recipe (ffmpeg's arguments before the output file) into dir/<name>, in parallel.
+bool encode(const QString &dir, const QHash<QString, QStringList> &recipes, QString &error);
 
 // Copies a file, creating the target's folders.
 bool copy(const QString &from, const QString &to);
