@@ -40,6 +40,11 @@ CREATE TABLE settings (
 );
 )sql";
 
+// Version 2: the stereo and spherical layout read from the file.
+const char *const schemaV2 = R"sql(
+ALTER TABLE entries ADD COLUMN layout TEXT NOT NULL DEFAULT '';
+)sql";
+
 } // namespace
 
 Statement::Statement(sqlite3 *db, const char *sql)
@@ -249,6 +254,8 @@ void Database::migrate(Connection &connection)
     // Each step takes the library from one version to the next.
     if (version < 1)
         connection.exec(schemaV1);
+    if (version < 2)
+        connection.exec(schemaV2);
     connection.exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
     transaction.commit();
     logInfo("library schema set up at version ", SchemaVersion);

@@ -90,7 +90,7 @@ private:
 class Database
 {
 public:
-    static constexpr int SchemaVersion = 1;
+    static constexpr int SchemaVersion = 2;
 
     // Opens (creating or migrating) the library; a file that is not a database is moved aside.
     explicit Database(const std::string &file);

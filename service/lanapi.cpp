@@ -3,11 +3,13 @@
 #include "service/apicodes.h"
 #include "service/byterange.h"
 #include "service/connectionstream.h"
+#include "service/contentdirectory.h"
 #include "service/controlapi.h"
 #include "service/suffixfilter.h"
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 
 #ifndef VELNOR_SERVICE_VERSION
@@ -22,18 +24,33 @@ const std::string MediaPrefix = "/media/";
 
 } // namespace
 
+namespace {
+
+const struct
+{
+    const char *suffix;
+    const char *type;
+} types[] = {
+    { ".mp4", "video/mp4" },   { ".m4v", "video/mp4" },       { ".mkv", "video/x-matroska" },
+    { ".webm", "video/webm" }, { ".mov", "video/quicktime" }, { ".avi", "video/x-msvideo" },
+    { ".flv", "video/x-flv" }, { ".3gp", "video/3gpp" },      { ".mpeg", "video/mpeg" },
+    { ".mpg", "video/mpeg" },  { ".wmv", "video/x-ms-wmv" },
+};
+
+} // namespace
+
+std::vector<std::string> videoContentTypes()
+{
+    std::vector<std::string> list;
+    for (const auto &item : types) {
+        if (std::find(list.begin(), list.end(), item.type) == list.end())
+            list.push_back(item.type);
+    }
+    return list;
+}
+
 const char *videoContentType(const std::string &fileName)
 {
-    static const struct
-    {
-        const char *suffix;
-        const char *type;
-    } types[] = {
-        { ".mp4", "video/mp4" },   { ".m4v", "video/mp4" },       { ".mkv", "video/x-matroska" },
-        { ".webm", "video/webm" }, { ".mov", "video/quicktime" }, { ".avi", "video/x-msvideo" },
-        { ".flv", "video/x-flv" }, { ".3gp", "video/3gpp" },      { ".mpeg", "video/mpeg" },
-        { ".mpg", "video/mpeg" },  { ".wmv", "video/x-ms-wmv" },
-    };
     const std::string lower = asciiLower(fileName);
     for (const auto &item : types) {
         const std::string suffix = item.suffix;
@@ -116,7 +133,10 @@ void LanApi::files(const httplib::Request &request, httplib::Response &response)
 
 void LanApi::media(const httplib::Request &request, httplib::Response &response)
 {
-    sendMedia(request.path.substr(MediaPrefix.size()), request, response);
+    // "/media/<id>" or "/media/<id>/<file name>": the name is there for the players, the id
+    // alone finds the video.
+    const std::string rest = request.path.substr(MediaPrefix.size());
+    sendMedia(rest.substr(0, rest.find('/')), request, response);
 }
 
 void LanApi::sendMedia(const std::string &idText, const httplib::Request &request,
@@ -146,6 +166,8 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
     const uint64_t size = found.size;
     const RangeChoice range = chooseRange(request.get_header_value("Range"), size);
     response.set_header("Accept-Ranges", "bytes");
+    response.set_header("transferMode.dlna.org", "Streaming");
+    response.set_header("contentFeatures.dlna.org", VideoFeatures);
     if (range.kind == RangeChoice::Kind::Unsatisfiable) {
         sendReply(response, 416, ApiCode::BadRequest, "range not satisfiable");
         response.set_header("Content-Range", "bytes */" + std::to_string(size));
@@ -193,6 +215,10 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
 void LanApi::cover(const httplib::Request &request, httplib::Response &response)
 {
     sendCover(m_library, request.matches[1], response);
+    if (response.status == 200) {
+        response.set_header("transferMode.dlna.org", "Interactive");
+        response.set_header("contentFeatures.dlna.org", CoverFeatures);
+    }
 }
 
 } // namespace svc

@@ -7,6 +7,8 @@
 #include <httplib.h>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace svc {
 
@@ -36,5 +38,7 @@ private:
 
 // The Content-Type of a video file, by its suffix.
 const char *videoContentType(const std::string &fileName);
+// Every Content-Type a video is served with.
+std::vector<std::string> videoContentTypes();
 
 } // namespace svc

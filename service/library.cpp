@@ -1,11 +1,17 @@
 #include "service/library.h"
 
+#include <sqlite3.h>
+
+#include <cstdlib>
+
 namespace svc {
 namespace {
 
+const char *const UpdateIdKey = "systemUpdateId";
+
 const char *const entryColumns
     = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
-      "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id)";
+      "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id), e.layout";
 
 std::string selectEntries(const std::string &tail)
 {
@@ -27,6 +33,7 @@ Entry readEntry(const Statement &row)
     entry.info.durationMs = row.integer(9);
     entry.info.codec = row.text(10);
     entry.hasCover = row.integer(11) != 0;
+    entry.info.layout = row.text(12);
     return entry;
 }
 
@@ -107,7 +114,8 @@ int64_t LibraryWriter::insert(const Entry &entry)
     Statement insert(
         m_connection.handle(),
         "INSERT INTO entries (parent_id, type, name, real_path, size, mtime_ms, width, "
-        "height, duration_ms, codec) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
+        "height, duration_ms, codec, layout) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
+        "?11)");
     insert.bindParent(1, entry.parentId)
         .bind(2, int64_t(entry.type))
         .bind(3, entry.name)
@@ -118,6 +126,7 @@ int64_t LibraryWriter::insert(const Entry &entry)
         .bind(8, int64_t(entry.info.height))
         .bind(9, entry.info.durationMs)
         .bind(10, entry.info.codec)
+        .bind(11, entry.info.layout)
         .step();
     return m_connection.lastInsertId();
 }
@@ -127,7 +136,7 @@ void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int6
 {
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4, width = ?5, "
-                     "height = ?6, duration_ms = ?7, codec = ?8 WHERE id = ?1");
+                     "height = ?6, duration_ms = ?7, codec = ?8, layout = ?9 WHERE id = ?1");
     update.bind(1, id)
         .bindParent(2, parentId)
         .bind(3, size)
@@ -136,6 +145,7 @@ void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int6
         .bind(6, int64_t(info.height))
         .bind(7, info.durationMs)
         .bind(8, info.codec)
+        .bind(9, info.layout)
         .step();
     Statement dropCover(m_connection.handle(), "DELETE FROM covers WHERE entry_id = ?1");
     dropCover.bind(1, id).step();
@@ -172,6 +182,19 @@ void LibraryWriter::remove(int64_t id)
 Library::Library(Database &database)
     : m_database(database)
 {
+    const auto stored = setting(UpdateIdKey);
+    m_updateId = stored ? std::strtoull(stored->c_str(), nullptr, 10) : 0;
+}
+
+void Library::addObserver(std::function<void(Change)> observer)
+{
+    m_observers.push_back(std::move(observer));
+}
+
+void Library::tell(Change change)
+{
+    for (const auto &observer : m_observers)
+        observer(change);
 }
 
 std::optional<Entry> Library::entry(int64_t id)
@@ -192,13 +215,22 @@ std::vector<Entry> Library::entriesAtOrBelow(const std::string &root)
     return queryAtOrBelow(*connection, root);
 }
 
-std::vector<Entry> Library::children(int64_t folderId)
+std::vector<Entry> Library::children(int64_t folderId, int64_t offset, int64_t limit)
 {
     auto connection = m_database.connection();
-    Statement query(connection->handle(),
-                    selectEntries("WHERE e.parent_id IS ?1 ORDER BY e.id").c_str());
-    query.bindParent(1, folderId);
+    Statement query(
+        connection->handle(),
+        selectEntries("WHERE e.parent_id IS ?1 ORDER BY e.id LIMIT ?2 OFFSET ?3").c_str());
+    query.bindParent(1, folderId).bind(2, limit).bind(3, offset);
     return readAll(query);
+}
+
+int64_t Library::childCount(int64_t folderId)
+{
+    auto connection = m_database.connection();
+    Statement query(connection->handle(), "SELECT COUNT(*) FROM entries WHERE parent_id IS ?1");
+    query.bindParent(1, folderId).step();
+    return query.integer(0);
 }
 
 std::string Library::libraryPath(int64_t folderId)
@@ -252,23 +284,41 @@ std::optional<std::string> Library::setting(const std::string &key)
 
 void Library::setSetting(const std::string &key, const std::string &value)
 {
-    auto connection = m_database.connection();
-    std::lock_guard<std::mutex> lock(m_database.writeMutex());
-    Statement put(connection->handle(),
-                  "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)");
-    put.bind(1, key).bind(2, value).step();
+    {
+        auto connection = m_database.connection();
+        std::lock_guard<std::mutex> lock(m_database.writeMutex());
+        Statement put(connection->handle(),
+                      "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)");
+        put.bind(1, key).bind(2, value).step();
+    }
+    tell(Change::Settings);
 }
 
 bool Library::write(const std::function<bool(LibraryWriter &)> &change)
 {
-    auto connection = m_database.connection();
-    std::lock_guard<std::mutex> lock(m_database.writeMutex());
-    Transaction transaction(*connection);
-    LibraryWriter writer(*connection);
-    if (!change(writer))
-        return false;
-    transaction.commit();
-    ++m_generation;
+    bool changed = false;
+    {
+        auto connection = m_database.connection();
+        std::lock_guard<std::mutex> lock(m_database.writeMutex());
+        Transaction transaction(*connection);
+        const int before = sqlite3_total_changes(connection->handle());
+        LibraryWriter writer(*connection);
+        if (!change(writer))
+            return false;
+        // Kept with the entries, so a player that remembers it never sees it go back.
+        changed = sqlite3_total_changes(connection->handle()) != before;
+        if (changed) {
+            Statement put(connection->handle(),
+                          "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)");
+            put.bind(1, std::string(UpdateIdKey)).bind(2, std::to_string(m_updateId + 1)).step();
+        }
+        transaction.commit();
+        if (changed)
+            ++m_updateId;
+        ++m_generation;
+    }
+    if (changed)
+        tell(Change::Entries);
     return true;
 }
 

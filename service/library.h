@@ -60,7 +60,9 @@ public:
     std::optional<Entry> entry(int64_t id);
     std::optional<Entry> entryByRealPath(const std::string &realPath);
     std::vector<Entry> entriesAtOrBelow(const std::string &root);
-    std::vector<Entry> children(int64_t folderId);
+    // The folder's entries in the library's order (by id), limit -1 meaning all.
+    std::vector<Entry> children(int64_t folderId, int64_t offset = 0, int64_t limit = -1);
+    int64_t childCount(int64_t folderId);
     // The folder's place in the library tree, "/A/B"; empty for the root (0).
     std::string libraryPath(int64_t folderId);
     // Removes the entry and everything it holds; false when there is no such entry.
@@ -75,10 +77,22 @@ public:
     // Grows after every committed change of the entries; whoever keeps entries aside compares
     // it to know they may be out of date.
     uint64_t generation() const { return m_generation.load(); }
+    // Grows with every committed change of the entries and is kept in the library, so it
+    // never goes back across restarts: what UPnP calls the SystemUpdateID.
+    uint64_t updateId() const { return m_updateId.load(); }
+
+    enum class Change { Entries, Settings };
+    // Observers are told after each committed change, on the thread that made it; they are
+    // added before the library is used from several threads.
+    void addObserver(std::function<void(Change)> observer);
 
 private:
+    void tell(Change change);
+
     Database &m_database;
     std::atomic<uint64_t> m_generation { 0 };
+    std::atomic<uint64_t> m_updateId { 0 };
+    std::vector<std::function<void(Change)>> m_observers;
 };
 
 } // namespace svc

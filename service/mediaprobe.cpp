@@ -4,6 +4,8 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/log.h>
+#include <libavutil/spherical.h>
+#include <libavutil/stereo3d.h>
 }
 #include <libffmpegthumbnailer/videothumbnailer.h>
 
@@ -38,6 +40,37 @@ int64_t durationMs(const AVFormatContext *context, const AVStream *stream)
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0)
         return av_rescale_q(stream->duration, stream->time_base, AVRational { 1, 1000 });
     return 0;
+}
+
+// The layout tokens of VR file names for what the container declares (MP4 st3d/sv3d,
+// Matroska StereoMode and projection reach FFmpeg as the same side data).
+std::string layoutTokens(const AVStream *stream)
+{
+    std::string tokens;
+    size_t size = 0;
+    if (const auto *sphere = reinterpret_cast<const AVSphericalMapping *>(
+            av_stream_get_side_data(stream, AV_PKT_DATA_SPHERICAL, &size));
+        sphere && size >= sizeof(AVSphericalMapping)) {
+        if (sphere->projection == AV_SPHERICAL_CUBEMAP) {
+            tokens += "_360";
+        } else {
+            // Bounds are 0.32 fixed-point parts of the frame cut away; a half sphere loses a
+            // quarter on either side.
+            const double cut
+                = (double(sphere->bound_left) + double(sphere->bound_right)) / 4294967296.0;
+            tokens += cut >= 0.4 ? "_180" : "_360";
+        }
+    }
+    if (const auto *stereo = reinterpret_cast<const AVStereo3D *>(
+            av_stream_get_side_data(stream, AV_PKT_DATA_STEREO3D, &size));
+        stereo && size >= sizeof(AVStereo3D)) {
+        const bool inverted = stereo->flags & AV_STEREO3D_FLAG_INVERT;
+        if (stereo->type == AV_STEREO3D_SIDEBYSIDE)
+            tokens += inverted ? "_RL" : "_LR";
+        else if (stereo->type == AV_STEREO3D_TOPBOTTOM)
+            tokens += inverted ? "_BT" : "_TB";
+    }
+    return tokens;
 }
 
 std::vector<uint8_t> makeCover(const std::string &path)
@@ -111,6 +144,7 @@ ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomi
     result.info.height = stream->codecpar->height;
     result.info.durationMs = durationMs(context, stream);
     result.info.codec = avcodec_get_name(stream->codecpar->codec_id);
+    result.info.layout = layoutTokens(stream);
     result.ok = true;
     if (withCover) {
         avformat_close_input(&context);

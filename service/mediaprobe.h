@@ -13,6 +13,9 @@ struct MediaInfo
     int height = 0;
     int64_t durationMs = 0;
     std::string codec;
+    // The stereo and spherical layout the container declares, as the tokens VR players look
+    // for in a name ("_180_LR", "_360_TB", "_LR"); empty for a flat video.
+    std::string layout;
 };
 
 struct ProbeResult

@@ -60,6 +60,8 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             options.dataDir = *value;
         } else if (name == "--no-lan") {
             options.lan = false;
+        } else if (name == "--no-upnp") {
+            options.upnp = false;
         } else if (name == "--help" || name == "-h") {
             options.help = true;
         } else {
@@ -69,6 +71,10 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
     }
     if (options.dataDir.empty())
         options.dataDir = defaultDataDir();
+    // Test runs set this, so that a service started by a test never announces itself on the
+    // machine's real networks.
+    if (const char *off = std::getenv("VELNOR_NO_UPNP"); off && off[0])
+        options.upnp = false;
     return options;
 }
 
@@ -87,11 +93,13 @@ std::string defaultDataDir()
 const char *usageText()
 {
     return "Usage: KivVelnorService [--port 22823] [--lan-port 22824] [--data-dir DIR] "
-           "[--no-lan]\n"
+           "[--no-lan] [--no-upnp]\n"
            "  --port       loopback port of the control interface (0: any free port)\n"
            "  --lan-port   port of the headset interface on the local network (0: any)\n"
            "  --data-dir   folder of the library, covers and logs\n"
-           "  --no-lan     do not open the headset interface\n"
+           "  --no-lan     do not open the headset interface (nor the media server)\n"
+           "  --no-upnp    do not announce the UPnP media server (also when VELNOR_NO_UPNP is "
+           "set)\n"
            "Chosen ports are announced on standard output as \"control-port N\" and "
            "\"lan-port N\".\n";
 }

@@ -12,6 +12,8 @@ struct Options
     int port = 22823;
     int lanPort = 22824;
     bool lan = true;
+    // The UPnP media server on the headset interface's networks (needs lan).
+    bool upnp = true;
     std::string dataDir;
     bool help = false;
 };

@@ -3,6 +3,10 @@
 #include "service/log.h"
 
 #include <filesystem>
+
+#ifndef VELNOR_SERVICE_VERSION
+#define VELNOR_SERVICE_VERSION "0"
+#endif
 #include <thread>
 
 namespace svc {
@@ -67,12 +71,26 @@ bool Service::start(std::string &error)
             logInfo("headset interface on 0.0.0.0:", m_lanPort);
         }
     }
+    if (m_lan && m_options.upnp) {
+        m_loop = std::make_unique<GlibLoop>();
+        m_upnp = std::make_unique<UpnpServer>(*m_library, *m_loop, m_options.dataDir, m_lanPort,
+                                              VELNOR_SERVICE_VERSION);
+        std::string upnpError;
+        // Players can still be pointed at the headset interface by hand.
+        if (!m_upnp->start(upnpError)) {
+            logError(upnpError, "; the headset will not find this PC by itself");
+            m_upnp.reset();
+        }
+    }
     return true;
 }
 
 void Service::stop()
 {
     m_requests.cancelAll();
+    // Goodbye first: players drop the server before its listeners close.
+    m_upnp.reset();
+    m_loop.reset();
     if (m_lan)
         m_lan->stopAndWait();
     if (m_control)

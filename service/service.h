@@ -2,12 +2,14 @@
 
 #include "service/controlapi.h"
 #include "service/database.h"
+#include "service/glibloop.h"
 #include "service/httplistener.h"
 #include "service/importer.h"
 #include "service/lanapi.h"
 #include "service/library.h"
 #include "service/options.h"
 #include "service/requestregistry.h"
+#include "service/upnpserver.h"
 #include "service/workerpool.h"
 
 #include <memory>
@@ -43,6 +45,8 @@ private:
     std::unique_ptr<LanApi> m_lanApi;
     std::unique_ptr<HttpListener> m_control;
     std::unique_ptr<HttpListener> m_lan;
+    std::unique_ptr<GlibLoop> m_loop;
+    std::unique_ptr<UpnpServer> m_upnp;
     int m_controlPort = -1;
     int m_lanPort = -1;
 };

@@ -12,8 +12,8 @@
 # at that size as NAME.png and at twice that as NAME@2x.png, which Qt Quick picks on its own on
 # high-density screens; ordinary screens decode and upload a quarter of the pixels, which the
 # first frame feels. res/src/kiv.svg is the application icon: it becomes the window icon kiv.ico
-# (16 to 256 px) and the 80 px picture kiv_icon.png of the settings popup, so the two never
-# drift apart.
+# (16 to 256 px), the 80 px picture kiv_icon.png of the settings popup and the media service's
+# UPnP icons (service/icons/), so they never drift apart.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 src=$root/res/src
@@ -39,6 +39,11 @@ render_icon() {
     rsvg-convert --width "$s" --height "$s" --format png --output "$tmp/$s.png" "$svg"
     frames+=("$tmp/$s.png")
   done
+  # The icons a UPnP control point shows for the media service; the service embeds them.
+  mkdir -p "$root/service/icons"
+  for s in 48 120; do
+    rsvg-convert --width "$s" --height "$s" --format png --output "$root/service/icons/device-$s.png" "$svg"
+  done
   # No time stamps in the frames, so an unchanged drawing gives a byte-identical icon.
   convert "${frames[@]}" -define png:exclude-chunks=date,time +set date:create +set date:modify \
     "$out/kiv.ico"
@@ -56,7 +61,7 @@ for name in "${names[@]}"; do
   [[ -f $src/$name.svg ]] || { echo "render-art: no $src/$name.svg" >&2; exit 1; }
   if [[ $name == kiv ]]; then
     render_icon
-    echo "kiv.ico kiv_icon.png kiv_icon@2x.png"
+    echo "kiv.ico kiv_icon.png kiv_icon@2x.png service/icons/device-48.png service/icons/device-120.png"
   else
     render_png "$src/$name.svg" "$out/$name.png" 1
     render_png "$src/$name.svg" "$out/$name@2x.png" 2

@@ -13,6 +13,8 @@
 # VELNOR_SHOTS_STANDIN=1 uses the stand-in even when the service is built.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Pictures need no headset: the service keeps its media server off the machine's networks.
+export VELNOR_NO_UPNP=1
 build=$(realpath -m "${BUILD_DIR:-$root/build}")
 out=$(realpath -m "${1:-$root/screenshots}")
 

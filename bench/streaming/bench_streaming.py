@@ -105,7 +105,8 @@ def main():
 
     control, lan = free_port(), free_port()
     service = subprocess.Popen([str(service_binary), "--port", str(control), "--lan-port", str(lan),
-                                "--data-dir", str(work / "data")], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+                                "--data-dir", str(work / "data"), "--no-upnp"],
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     nginx = None
     try:
         base = "http://127.0.0.1:%d" % control

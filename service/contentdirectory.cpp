@@ -1,0 +1,308 @@
+#include "service/contentdirectory.h"
+
+#include "service/controlapi.h"
+#include "service/lanapi.h"
+#include "service/suffixfilter.h"
+
+#include <libgupnp-av/gupnp-av.h>
+#include <libxml/tree.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+
+namespace svc {
+namespace {
+
+enum Fault {
+    InvalidArgs = 402,
+    NoSuchObject = 701,
+    NoSuchContainer = 710,
+};
+
+const xmlChar *xml(const char *text)
+{
+    return reinterpret_cast<const xmlChar *>(text);
+}
+
+std::string durationText(int64_t ms)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%lld:%02d:%02d.%03d", static_cast<long long>(ms / 3600000),
+                  int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    return text;
+}
+
+std::string dateText(int64_t mtimeMs)
+{
+    const time_t seconds = time_t(mtimeMs / 1000);
+    struct tm parts
+    {
+    };
+    char text[16] = {};
+    if (gmtime_r(&seconds, &parts))
+        std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
+}
+
+std::string objectId(int64_t id)
+{
+    return std::to_string(id);
+}
+
+// "0" and positive decimal ids; nothing else names an object.
+bool parseObjectId(const std::string &text, int64_t &id)
+{
+    if (text.empty() || text.size() > 18 || (text.size() > 1 && text[0] == '0'))
+        return false;
+    id = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        id = id * 10 + (c - '0');
+    }
+    return true;
+}
+
+xmlNode *childNamed(xmlNode *parent, const char *name)
+{
+    for (xmlNode *child = parent->children; child; child = child->next) {
+        if (child->type == XML_ELEMENT_NODE && xmlStrcmp(child->name, xml(name)) == 0)
+            return child;
+    }
+    return nullptr;
+}
+
+class Writer
+{
+public:
+    Writer(Library &library, std::string baseUrl)
+        : m_library(library)
+        , m_writer(gupnp_didl_lite_writer_new(nullptr))
+        , m_baseUrl(std::move(baseUrl))
+    {
+    }
+    ~Writer() { g_object_unref(m_writer); }
+    Writer(const Writer &) = delete;
+    Writer &operator=(const Writer &) = delete;
+
+    void add(const Entry &entry)
+    {
+        if (entry.type == EntryType::Folder)
+            addFolder(objectId(entry.id), parentOf(entry), entry.name,
+                      m_library.childCount(entry.id));
+        else
+            addVideo(entry);
+    }
+
+    void addFolder(const std::string &id, const std::string &parent, const std::string &title,
+                   int64_t childCount)
+    {
+        GUPnPDIDLLiteContainer *container = gupnp_didl_lite_writer_add_container(m_writer);
+        auto *object = GUPNP_DIDL_LITE_OBJECT(container);
+        describe(object, id, parent, title, "object.container.storageFolder");
+        gupnp_didl_lite_container_set_child_count(container, gint(childCount));
+        gupnp_didl_lite_container_set_searchable(container, FALSE);
+        g_object_unref(container);
+    }
+
+    std::string finish(const std::string &filter)
+    {
+        gupnp_didl_lite_writer_filter(m_writer, filter.empty() ? "*" : filter.c_str());
+        char *text = gupnp_didl_lite_writer_get_string(m_writer);
+        std::string didl = text ? text : "";
+        g_free(text);
+        return didl;
+    }
+
+private:
+    static std::string parentOf(const Entry &entry) { return objectId(entry.parentId); }
+
+    static void describe(GUPnPDIDLLiteObject *object, const std::string &id,
+                         const std::string &parent, const std::string &title, const char *kind)
+    {
+        gupnp_didl_lite_object_set_id(object, id.c_str());
+        gupnp_didl_lite_object_set_parent_id(object, parent.c_str());
+        gupnp_didl_lite_object_set_restricted(object, TRUE);
+        gupnp_didl_lite_object_set_title(object, title.c_str());
+        gupnp_didl_lite_object_set_upnp_class(object, kind);
+    }
+
+    void addVideo(const Entry &entry)
+    {
+        GUPnPDIDLLiteItem *item = gupnp_didl_lite_writer_add_item(m_writer);
+        auto *object = GUPNP_DIDL_LITE_OBJECT(item);
+        describe(object, objectId(entry.id), parentOf(entry),
+                 videoTitle(entry.name, entry.info.layout), "object.item.videoItem");
+        gupnp_didl_lite_object_set_date(object, dateText(entry.mtimeMs).c_str());
+
+        GUPnPDIDLLiteResource *video = gupnp_didl_lite_object_add_resource(object);
+        gupnp_didl_lite_resource_set_uri(video,
+                                         (m_baseUrl + mediaPath(entry.id, entry.name)).c_str());
+        gupnp_didl_lite_resource_set_size64(video, entry.size);
+        if (entry.info.width > 0 && entry.info.height > 0) {
+            gupnp_didl_lite_resource_set_width(video, entry.info.width);
+            gupnp_didl_lite_resource_set_height(video, entry.info.height);
+        }
+        // Written by hand: the library leaves out DLNA.ORG_CI=0 and the milliseconds.
+        xmlNode *node = gupnp_didl_lite_resource_get_xml_node(video);
+        const std::string protocol
+            = std::string("http-get:*:") + videoContentType(entry.name) + ":" + VideoFeatures;
+        xmlSetProp(node, xml("protocolInfo"), xml(protocol.c_str()));
+        if (entry.info.durationMs > 0)
+            xmlSetProp(node, xml("duration"), xml(durationText(entry.info.durationMs).c_str()));
+        g_object_unref(video);
+
+        if (entry.hasCover) {
+            const std::string cover = m_baseUrl + "/covers/" + objectId(entry.id) + ".jpg";
+            gupnp_didl_lite_object_set_album_art(object, cover.c_str());
+            if (xmlNode *art
+                = childNamed(gupnp_didl_lite_object_get_xml_node(object), "albumArtURI"))
+                xmlSetNsProp(art, gupnp_didl_lite_object_get_dlna_namespace(object),
+                             xml("profileID"), xml("JPEG_TN"));
+            GUPnPDIDLLiteResource *picture = gupnp_didl_lite_object_add_resource(object);
+            gupnp_didl_lite_resource_set_uri(picture, cover.c_str());
+            const std::string pictureProtocol
+                = std::string("http-get:*:image/jpeg:") + CoverFeatures;
+            xmlSetProp(gupnp_didl_lite_resource_get_xml_node(picture), xml("protocolInfo"),
+                       xml(pictureProtocol.c_str()));
+            g_object_unref(picture);
+        }
+        g_object_unref(item);
+    }
+
+    Library &m_library;
+    GUPnPDIDLLiteWriter *m_writer;
+    std::string m_baseUrl;
+};
+
+} // namespace
+
+std::string percentEncode(const std::string &text)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    std::string encoded;
+    encoded.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z')
+            || (byte >= '0' && byte <= '9') || byte == '-' || byte == '_' || byte == '.'
+            || byte == '~') {
+            encoded += c;
+        } else {
+            encoded += '%';
+            encoded += hex[byte >> 4];
+            encoded += hex[byte & 15];
+        }
+    }
+    return encoded;
+}
+
+std::string mediaPath(int64_t id, const std::string &fileName)
+{
+    return "/media/" + objectId(id) + "/" + percentEncode(fileName);
+}
+
+bool nameHasLayoutToken(const std::string &stem)
+{
+    static const char *const tokens[]
+        = { "LR",  "RL",  "TB",  "BT",      "SBS",     "OU",     "TAB",   "3DH",
+            "3DV", "180", "360", "180X180", "FISHEYE", "MKX200", "VR180", "VR360" };
+    const std::string upper = [&] {
+        std::string text = stem;
+        for (char &c : text)
+            c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+        return text;
+    }();
+    size_t start = 0;
+    while (start <= upper.size()) {
+        size_t end = upper.find_first_of("_-. []()", start);
+        if (end == std::string::npos)
+            end = upper.size();
+        const std::string token = upper.substr(start, end - start);
+        for (const char *known : tokens) {
+            if (token == known)
+                return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+std::string videoTitle(const std::string &fileName, const std::string &layout)
+{
+    const size_t dot = fileName.rfind('.');
+    const std::string stem
+        = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+    if (layout.empty() || nameHasLayoutToken(stem))
+        return stem;
+    return stem + layout;
+}
+
+ContentDirectory::ContentDirectory(Library &library)
+    : m_library(library)
+{
+}
+
+ContentDirectory::Result ContentDirectory::browse(const Request &request,
+                                                  const std::string &baseUrl)
+{
+    Result result;
+    result.updateId = uint32_t(m_library.updateId());
+    const bool metadata = request.browseFlag == "BrowseMetadata";
+    if (!metadata && request.browseFlag != "BrowseDirectChildren") {
+        result.fault = InvalidArgs;
+        result.faultText = "Invalid BrowseFlag";
+        return result;
+    }
+    int64_t id = 0;
+    std::optional<Entry> entry;
+    if (!parseObjectId(request.objectId, id) || (id != 0 && !(entry = m_library.entry(id)))) {
+        result.fault = NoSuchObject;
+        result.faultText = "No such object";
+        return result;
+    }
+
+    Writer writer(m_library, baseUrl);
+    if (metadata) {
+        if (entry)
+            writer.add(*entry);
+        else
+            writer.addFolder("0", "-1", deviceNameSetting(m_library), m_library.childCount(0));
+        result.numberReturned = result.totalMatches = 1;
+    } else {
+        if (entry && entry->type != EntryType::Folder) {
+            result.fault = NoSuchContainer;
+            result.faultText = "No such container";
+            return result;
+        }
+        const int64_t limit = request.requestedCount == 0 ? -1 : int64_t(request.requestedCount);
+        const size_t byTitle = request.sortCriteria.find("dc:title");
+        std::vector<Entry> page;
+        if (byTitle == std::string::npos) {
+            page = m_library.children(id, request.startingIndex, limit);
+            result.totalMatches = uint32_t(m_library.childCount(id));
+        } else {
+            // Only a title order needs the whole folder before the page can be cut from it.
+            std::vector<Entry> all = m_library.children(id);
+            const bool descending = byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
+            std::stable_sort(all.begin(), all.end(), [descending](const Entry &a, const Entry &b) {
+                return descending ? b.name < a.name : a.name < b.name;
+            });
+            result.totalMatches = uint32_t(all.size());
+            const size_t first = std::min<size_t>(request.startingIndex, all.size());
+            const size_t last
+                = limit < 0 ? all.size() : std::min(all.size(), first + size_t(limit));
+            page.assign(std::make_move_iterator(all.begin() + long(first)),
+                        std::make_move_iterator(all.begin() + long(last)));
+        }
+        for (const Entry &child : page)
+            writer.add(child);
+        result.numberReturned = uint32_t(page.size());
+    }
+    result.didl = writer.finish(request.filter);
+    return result;
+}
+
+} // namespace svc

@@ -1,0 +1,400 @@
+#include "service/upnpserver.h"
+
+#include "service/controlapi.h"
+#include "service/deviceicons.h"
+#include "service/lanapi.h"
+#include "service/log.h"
+#include "service/upnpdescription.h"
+
+#include <libgupnp/gupnp.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+namespace svc {
+namespace {
+
+// Re-announced every max-age / 3 - 1 seconds (GSSDP's rule): 59 s. Several headset players
+// only ever see a server that announces itself that often.
+constexpr guint MaxAgeSeconds = 180;
+// GSSDP spaces its messages out; a shorter gap keeps the burst at start and the goodbye at
+// stop short.
+constexpr guint MessageDelayMs = 20;
+
+bool writeFile(const std::string &path, const void *bytes, size_t size)
+{
+    const std::string temporary = path + ".new";
+    {
+        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+        out.write(static_cast<const char *>(bytes), std::streamsize(size));
+        if (!out.flush())
+            return false;
+    }
+    // Replaced whole, so GUPnP never serves half a description.
+    std::error_code error;
+    std::filesystem::rename(temporary, path, error);
+    return !error;
+}
+
+bool writeText(const std::string &path, const std::string &text)
+{
+    return writeFile(path, text.data(), text.size());
+}
+
+std::string text(const char *value)
+{
+    return value ? value : "";
+}
+
+} // namespace
+
+struct UpnpServer::Device
+{
+    UpnpServer *server = nullptr;
+    GUPnPContext *context = nullptr;
+    GUPnPRootDevice *root = nullptr;
+    GUPnPService *directory = nullptr;
+    GUPnPService *connections = nullptr;
+    std::string baseUrl;
+
+    ~Device()
+    {
+        if (directory)
+            g_object_unref(directory);
+        if (connections)
+            g_object_unref(connections);
+        if (root)
+            g_object_unref(root);
+        if (context)
+            g_object_unref(context);
+    }
+};
+
+namespace {
+
+using Device = UpnpServer::Device;
+
+void onBrowse(GUPnPService *, GUPnPServiceAction *action, gpointer data)
+{
+    auto *device = static_cast<Device *>(data);
+    char *objectId = nullptr;
+    char *flag = nullptr;
+    char *filter = nullptr;
+    char *sort = nullptr;
+    guint start = 0;
+    guint count = 0;
+    gupnp_service_action_get(action, "ObjectID", G_TYPE_STRING, &objectId, "BrowseFlag",
+                             G_TYPE_STRING, &flag, "Filter", G_TYPE_STRING, &filter,
+                             "StartingIndex", G_TYPE_UINT, &start, "RequestedCount", G_TYPE_UINT,
+                             &count, "SortCriteria", G_TYPE_STRING, &sort, nullptr);
+    ContentDirectory::Request request;
+    request.objectId = text(objectId);
+    request.browseFlag = text(flag);
+    request.filter = filter ? filter : "*";
+    request.sortCriteria = text(sort);
+    request.startingIndex = start;
+    request.requestedCount = count;
+    g_free(objectId);
+    g_free(flag);
+    g_free(filter);
+    g_free(sort);
+    if (request.objectId.empty()) {
+        gupnp_service_action_return_error(action, 402, "Invalid Args");
+        return;
+    }
+    const ContentDirectory::Result result
+        = device->server->directory().browse(request, device->baseUrl);
+    if (result.fault) {
+        gupnp_service_action_return_error(action, guint(result.fault), result.faultText.c_str());
+        return;
+    }
+    gupnp_service_action_set(action, "Result", G_TYPE_STRING, result.didl.c_str(), "NumberReturned",
+                             G_TYPE_UINT, guint(result.numberReturned), "TotalMatches", G_TYPE_UINT,
+                             guint(result.totalMatches), "UpdateID", G_TYPE_UINT,
+                             guint(result.updateId), nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onSearchCapabilities(GUPnPService *, GUPnPServiceAction *action, gpointer)
+{
+    gupnp_service_action_set(action, "SearchCaps", G_TYPE_STRING, "", nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onSortCapabilities(GUPnPService *, GUPnPServiceAction *action, gpointer)
+{
+    gupnp_service_action_set(action, "SortCaps", G_TYPE_STRING, "dc:title", nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onSystemUpdateId(GUPnPService *, GUPnPServiceAction *action, gpointer data)
+{
+    auto *device = static_cast<Device *>(data);
+    gupnp_service_action_set(action, "Id", G_TYPE_UINT, guint(device->server->library().updateId()),
+                             nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onQueryDirectory(GUPnPService *, char *variable, GValue *value, gpointer data)
+{
+    auto *device = static_cast<Device *>(data);
+    if (g_strcmp0(variable, "SystemUpdateID") == 0) {
+        g_value_init(value, G_TYPE_UINT);
+        g_value_set_uint(value, guint(device->server->library().updateId()));
+    } else {
+        g_value_init(value, G_TYPE_STRING);
+        g_value_set_string(value, "");
+    }
+}
+
+std::string sourceProtocols()
+{
+    std::string list;
+    for (const std::string &type : videoContentTypes())
+        list += "http-get:*:" + type + ":*,";
+    return list + "http-get:*:image/jpeg:*";
+}
+
+void onProtocolInfo(GUPnPService *, GUPnPServiceAction *action, gpointer)
+{
+    gupnp_service_action_set(action, "Source", G_TYPE_STRING, sourceProtocols().c_str(), "Sink",
+                             G_TYPE_STRING, "", nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onConnectionIds(GUPnPService *, GUPnPServiceAction *action, gpointer)
+{
+    gupnp_service_action_set(action, "ConnectionIDs", G_TYPE_STRING, "0", nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onConnectionInfo(GUPnPService *, GUPnPServiceAction *action, gpointer)
+{
+    gint id = -1;
+    gupnp_service_action_get(action, "ConnectionID", G_TYPE_INT, &id, nullptr);
+    if (id != 0) {
+        gupnp_service_action_return_error(action, 706, "Invalid connection reference");
+        return;
+    }
+    gupnp_service_action_set(action, "RcsID", G_TYPE_INT, -1, "AVTransportID", G_TYPE_INT, -1,
+                             "ProtocolInfo", G_TYPE_STRING, "", "PeerConnectionManager",
+                             G_TYPE_STRING, "", "PeerConnectionID", G_TYPE_INT, -1, "Direction",
+                             G_TYPE_STRING, "Output", "Status", G_TYPE_STRING, "OK", nullptr);
+    gupnp_service_action_return_success(action);
+}
+
+void onQueryConnections(GUPnPService *, char *variable, GValue *value, gpointer)
+{
+    g_value_init(value, G_TYPE_STRING);
+    if (g_strcmp0(variable, "SourceProtocolInfo") == 0)
+        g_value_set_string(value, sourceProtocols().c_str());
+    else if (g_strcmp0(variable, "CurrentConnectionIDs") == 0)
+        g_value_set_string(value, "0");
+    else
+        g_value_set_string(value, "");
+}
+
+void onContextAvailable(GUPnPContextManager *, GUPnPContext *context, gpointer data)
+{
+    static_cast<UpnpServer *>(data)->contextAvailable(context);
+}
+
+void onContextUnavailable(GUPnPContextManager *, GUPnPContext *context, gpointer data)
+{
+    static_cast<UpnpServer *>(data)->contextUnavailable(context);
+}
+
+} // namespace
+
+std::string deviceUdn(const std::string &folder)
+{
+    const std::string path = folder + "/device-uuid";
+    std::string udn;
+    std::ifstream(path) >> udn;
+    if (udn.size() == 41 && udn.compare(0, 5, "uuid:") == 0)
+        return udn;
+    char *uuid = g_uuid_string_random();
+    udn = std::string("uuid:") + uuid;
+    g_free(uuid);
+    if (!writeText(path, udn + "\n")) {
+        logError("cannot keep the device's UUID in ", path);
+        return std::string();
+    }
+    return udn;
+}
+
+UpnpServer::UpnpServer(Library &library, GlibLoop &loop, std::string dataDir, int mediaPort,
+                       std::string version)
+    : m_library(library)
+    , m_loop(loop)
+    , m_directory(library)
+    , m_folder(dataDir + "/upnp-device")
+    , m_dataDir(std::move(dataDir))
+    , m_mediaPort(mediaPort)
+    , m_version(std::move(version))
+{
+}
+
+UpnpServer::~UpnpServer()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_link->mutex);
+        m_link->server = nullptr;
+    }
+    if (!m_manager)
+        return;
+    m_loop.run([this] {
+        for (const auto &device : m_devices) {
+            gssdp_resource_group_set_message_delay(
+                gupnp_root_device_get_ssdp_resource_group(device->root), 0);
+            gupnp_root_device_set_available(device->root, FALSE);
+        }
+    });
+    // The goodbyes leave from the loop; give them the moment they need.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    m_loop.run([this] {
+        m_devices.clear();
+        g_object_unref(m_manager);
+        m_manager = nullptr;
+    });
+}
+
+bool UpnpServer::writeDescription(const std::string &name, std::string &error)
+{
+    if (!writeText(m_folder + "/" + upnp::DescriptionFile,
+                   upnp::deviceDescription(name, m_udn, m_version))) {
+        error = "cannot write the UPnP description into " + m_folder;
+        return false;
+    }
+    return true;
+}
+
+bool UpnpServer::start(std::string &error)
+{
+    m_udn = deviceUdn(m_dataDir);
+    std::error_code made;
+    std::filesystem::create_directories(m_folder + "/upnp", made);
+    if (m_udn.empty() || made) {
+        error = "cannot write the UPnP description into " + m_folder;
+        return false;
+    }
+    m_name = deviceNameSetting(m_library);
+    // Written at every start, so an upgrade brings its own documents along.
+    if (!writeDescription(m_name, error)
+        || !writeText(m_folder + "/" + upnp::ContentDirectoryFile,
+                      upnp::contentDirectoryDescription())
+        || !writeText(m_folder + "/" + upnp::ConnectionManagerFile,
+                      upnp::connectionManagerDescription())
+        || !writeFile(m_folder + "/" + upnp::SmallIconFile, deviceIcon48, deviceIcon48Size)
+        || !writeFile(m_folder + "/" + upnp::LargeIconFile, deviceIcon120, deviceIcon120Size)) {
+        error = "cannot write the UPnP description into " + m_folder;
+        return false;
+    }
+    m_link->server = this;
+    m_library.addObserver([link = m_link](Library::Change change) {
+        std::lock_guard<std::mutex> lock(link->mutex);
+        if (link->server)
+            link->server->libraryChanged(change);
+    });
+    m_loop.run([this] {
+        m_manager
+            = gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);
+        g_signal_connect(m_manager, "context-available", G_CALLBACK(onContextAvailable), this);
+        g_signal_connect(m_manager, "context-unavailable", G_CALLBACK(onContextUnavailable), this);
+    });
+    logInfo("media server ", m_udn, " announced as \"", m_name, "\" on the local network");
+    return true;
+}
+
+void UpnpServer::contextAvailable(GUPnPContext *context)
+{
+    const std::string address = text(gssdp_client_get_host_ip(GSSDP_CLIENT(context)));
+    const std::string interface = text(gssdp_client_get_interface(GSSDP_CLIENT(context)));
+    // Nothing on this machine needs to discover it, and a player on loopback is no player.
+    if (address.empty() || address.compare(0, 4, "127.") == 0)
+        return;
+    GError *failure = nullptr;
+    GUPnPRootDevice *root
+        = gupnp_root_device_new(context, upnp::DescriptionFile, m_folder.c_str(), &failure);
+    if (!root) {
+        logError("no media server on ", interface, " (", address,
+                 "): ", failure ? failure->message : "unknown error");
+        g_clear_error(&failure);
+        return;
+    }
+    auto device = std::make_unique<Device>();
+    device->server = this;
+    device->context = GUPNP_CONTEXT(g_object_ref(context));
+    device->root = root;
+    device->baseUrl = "http://" + address + ":" + std::to_string(m_mediaPort);
+    device->directory = GUPNP_SERVICE(
+        gupnp_device_info_get_service(GUPNP_DEVICE_INFO(root), upnp::ContentDirectoryType));
+    device->connections = GUPNP_SERVICE(
+        gupnp_device_info_get_service(GUPNP_DEVICE_INFO(root), upnp::ConnectionManagerType));
+    Device *raw = device.get();
+    g_signal_connect(device->directory, "action-invoked::Browse", G_CALLBACK(onBrowse), raw);
+    g_signal_connect(device->directory, "action-invoked::GetSearchCapabilities",
+                     G_CALLBACK(onSearchCapabilities), raw);
+    g_signal_connect(device->directory, "action-invoked::GetSortCapabilities",
+                     G_CALLBACK(onSortCapabilities), raw);
+    g_signal_connect(device->directory, "action-invoked::GetSystemUpdateID",
+                     G_CALLBACK(onSystemUpdateId), raw);
+    g_signal_connect(device->directory, "query-variable", G_CALLBACK(onQueryDirectory), raw);
+    g_signal_connect(device->connections, "action-invoked::GetProtocolInfo",
+                     G_CALLBACK(onProtocolInfo), raw);
+    g_signal_connect(device->connections, "action-invoked::GetCurrentConnectionIDs",
+                     G_CALLBACK(onConnectionIds), raw);
+    g_signal_connect(device->connections, "action-invoked::GetCurrentConnectionInfo",
+                     G_CALLBACK(onConnectionInfo), raw);
+    g_signal_connect(device->connections, "query-variable", G_CALLBACK(onQueryConnections), raw);
+
+    GSSDPResourceGroup *group = gupnp_root_device_get_ssdp_resource_group(root);
+    gssdp_resource_group_set_max_age(group, MaxAgeSeconds);
+    gssdp_resource_group_set_message_delay(group, MessageDelayMs);
+    gupnp_root_device_set_available(root, TRUE);
+    logInfo("media server on ", interface, " at ", address, ", description port ",
+            gupnp_context_get_port(context));
+    m_devices.push_back(std::move(device));
+}
+
+void UpnpServer::contextUnavailable(GUPnPContext *context)
+{
+    for (auto device = m_devices.begin(); device != m_devices.end(); ++device) {
+        if ((*device)->context == context) {
+            logInfo("media server off ", text(gssdp_client_get_interface(GSSDP_CLIENT(context))));
+            m_devices.erase(device);
+            return;
+        }
+    }
+}
+
+void UpnpServer::libraryChanged(Library::Change change)
+{
+    m_loop.post([this, change] {
+        if (change == Library::Change::Entries) {
+            const guint id = guint(m_library.updateId());
+            for (const auto &device : m_devices)
+                gupnp_service_notify(device->directory, "SystemUpdateID", G_TYPE_UINT, id, nullptr);
+            return;
+        }
+        const std::string name = deviceNameSetting(m_library);
+        if (name == m_name)
+            return;
+        std::string error;
+        if (!writeDescription(name, error)) {
+            logError(error);
+            return;
+        }
+        m_name = name;
+        // A goodbye and a new hello make players read the description, and the name, again.
+        for (const auto &device : m_devices) {
+            gupnp_root_device_set_available(device->root, FALSE);
+            gupnp_root_device_set_available(device->root, TRUE);
+        }
+        logInfo("media server renamed \"", name, "\"");
+    });
+}
+
+} // namespace svc
