@@ -106,7 +106,9 @@ void FramelessQuickWindow::setBorderWidth(int borderWidth)
 
 void FramelessQuickWindow::addIgnore(QQuickItem *item)
 {
-    m_ignored.insert(item);
+    m_ignored.removeAll(nullptr);
+    if (item && !m_ignored.contains(item))
+        m_ignored.append(item);
 }
 
 void FramelessQuickWindow::reqActive()
