@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QNetworkAccessManager;
@@ -37,7 +38,8 @@ public:
     // Queues one usage event; never touches the network.
     void reportEvent(const QString &eventId, const QJsonObject &extraData);
     // Uploads every queued event in one request. With async false it returns only after the
-    // reply has been handled, or the upload time-out has passed.
+    // reply has been handled, or the upload time-out has passed; a blocking flush that starts
+    // while another one waits also waits for that one's upload.
     void flushEvents(bool async);
 
     QString serviceBaseUrl() const;
@@ -64,10 +66,12 @@ private:
 
     void handleReply(QNetworkReply *reply, int kind);
     void handleUploadReply(QNetworkReply *reply, const QJsonArray &events);
+    static void waitForUpload(QNetworkReply *reply);
 
     QNetworkAccessManager *m_network = nullptr;
     mutable QMutex m_mutex;
     QList<QJsonObject> m_pendingEvents;
+    QPointer<QNetworkReply> m_blockingUpload;
     QString m_machineGuid;
     QString m_serviceBaseUrl;
     QString m_cloudBaseUrl;

@@ -68,6 +68,7 @@ private:
     bool m_needShadow = true;
     bool m_resizeable = false;
     bool m_closingByCall = false;
+    bool m_handlingCloseRequest = false;
     QQuickItem *m_titleBar = nullptr;
     QMetaObject::Connection m_titleBarWatch;
     QPointer<QWindow> m_lastTransientParent;

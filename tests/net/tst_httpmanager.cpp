@@ -71,6 +71,7 @@ private slots:
     void failedUploadIsLoggedOnceAndDropped();
     void emptyQueueFlushSendsNothing();
     void silentCloudDoesNotHoldTheClosingFlush();
+    void closingFlushDuringTheFirstWaitsForItsAnswer();
     void exitWithRequestsInFlight();
 
 private:
@@ -505,6 +506,28 @@ void TestHttpManager::silentCloudDoesNotHoldTheClosingFlush()
     QCOMPARE(LogCapture::lines(QtCriticalMsg),
              QStringList {
                  QStringLiteral("error evnetid:  QJsonArray(%1)  json parse fail").arg(uploaded) });
+}
+
+// A second close request while the first waits for its upload: the window closes as soon as the
+// second flush returns, so that flush must not return before the upload has been answered.
+void TestHttpManager::closingFlushDuringTheFirstWaitsForItsAnswer()
+{
+    // A refusal, so that the handled answer shows in the log.
+    m_cloud->setReply(R"({"errCode":3})");
+    m_cloud->setReplyDelay(300);
+    m_manager->reportEvent("velnorAssistant_velnor_home_0_0_page_view", {});
+    QStringList loggedWhenSecondReturned { "second flush never ran" };
+    QTimer::singleShot(50, this, [&] {
+        m_manager->flushEvents(false);
+        loggedWhenSecondReturned = LogCapture::lines(QtCriticalMsg);
+    });
+    m_manager->flushEvents(false);
+    QTRY_COMPARE(loggedWhenSecondReturned.size(), 1);
+    QVERIFY2(loggedWhenSecondReturned.first().startsWith("report error: "),
+             qPrintable(loggedWhenSecondReturned.first()));
+    QCOMPARE(m_cloud->requests().size(), 1);
+    QCOMPARE(parseArray(m_cloud->requests().first().body).size(), 1);
+    QCOMPARE(LogCapture::lines(QtCriticalMsg).size(), 1);
 }
 
 // The manager outlives the event loop and goes with the application object; requests still in
