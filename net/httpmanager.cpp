@@ -90,11 +90,11 @@ QString HttpManager::sendRequest(int operation, const QString &path, const QByte
         return reqId;
     }
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, kind] { handleReply(reply, kind); });
+            [this, reply, kind, reqId] { handleReply(reply, kind, reqId); });
     return reqId;
 }
 
-void HttpManager::handleReply(QNetworkReply *reply, int kind)
+void HttpManager::handleReply(QNetworkReply *reply, int kind, const QString &reqId)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
@@ -107,6 +107,7 @@ void HttpManager::handleReply(QNetworkReply *reply, int kind)
     if (object.value(QLatin1String("code")).toInt() != 0)
         qInfo() << object.value(QLatin1String("msg")).toString() << ":" << reply->url();
     object.insert(QStringLiteral("_type"), kind);
+    object.insert(QStringLiteral("_reqId"), reqId);
     emit replayBack(object);
     reply->deleteLater();
 }

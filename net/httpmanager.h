@@ -22,9 +22,9 @@ public:
     static HttpManager *instance();
 
     // Sends one request to the media service and returns its fresh reqId at once. The parsed
-    // reply arrives through replayBack with "_type" set to kind. operation is a
-    // QNetworkAccessManager::Operation code; for anything but GET, PUT, POST and DELETE nothing
-    // is sent.
+    // reply arrives through replayBack with "_type" set to kind and "_reqId" to the reqId.
+    // operation is a QNetworkAccessManager::Operation code; for anything but GET, PUT, POST and
+    // DELETE nothing is sent.
     QString sendRequest(int operation, const QString &path, const QByteArray &body, int kind);
 
     QString postFiles(const QJsonObject &body);
@@ -64,7 +64,7 @@ private:
     ~HttpManager() override;
     static void destroyInstance();
 
-    void handleReply(QNetworkReply *reply, int kind);
+    void handleReply(QNetworkReply *reply, int kind, const QString &reqId);
     void handleUploadReply(QNetworkReply *reply, const QJsonArray &events);
     static void waitForUpload(QNetworkReply *reply);
 

@@ -207,7 +207,8 @@ void TestHttpManager::requestFraming()
     QCOMPARE(QString::fromUtf8(request.target), expectedTarget + reqId);
     QCOMPARE(request.headers.value("content-type"), QByteArray("application/json; charset=utf-8"));
     QCOMPARE(request.body, expectedBody);
-    QCOMPARE(m_replies.first(), QJsonObject({ { "code", 0 }, { "_type", expectedKind } }));
+    QCOMPARE(m_replies.first(),
+             QJsonObject({ { "code", 0 }, { "_type", expectedKind }, { "_reqId", reqId } }));
     QCOMPARE(LogCapture::count(), 0);
 }
 
@@ -274,9 +275,9 @@ void TestHttpManager::replyHandling_data()
     QTest::newRow("empty listing")
         << QByteArray(R"({"code":0,"data":[]})") << 200 << true << 2 << true
         << QJsonObject { { "code", 0 }, { "data", QJsonArray() }, { "_type", 2 } } << QString();
-    QTest::newRow("service's _type overwritten")
-        << QByteArray(R"({"code":0,"_type":"import","data":{"deviceName":"x"}})") << 200 << true
-        << 4 << true
+    QTest::newRow("service's _type and _reqId overwritten")
+        << QByteArray(R"({"code":0,"_type":"import","_reqId":"x","data":{"deviceName":"x"}})")
+        << 200 << true << 4 << true
         << QJsonObject { { "code", 0 },
                          { "data", QJsonObject { { "deviceName", "x" } } },
                          { "_type", 4 } }
@@ -333,6 +334,7 @@ void TestHttpManager::replyHandling()
 
     if (emitted) {
         QTRY_COMPARE(m_replies.size(), 1);
+        expected.insert("_reqId", reqId);
         QCOMPARE(m_replies.first(), expected);
     }
     if (!expectedLog.isEmpty())
