@@ -83,7 +83,7 @@ QVariant KIVManager::fileList() const
 
 void KIVManager::loadFolder(int id)
 {
-    HttpManager::instance()->listFiles(id);
+    m_listingReqId = HttpManager::instance()->listFiles(id);
     if (id == m_curId)
         return;
     m_curId = id;
@@ -299,6 +299,12 @@ void KIVManager::handleImportReply(const QJsonObject &reply)
 
 void KIVManager::handleListingReply(const QJsonObject &reply)
 {
+    // Only the answer to the newest listing request reaches the model: a folder that is slow to
+    // list must not replace the view of the folder the user has moved to since. A reply that
+    // names no request cannot be told apart and is applied.
+    const QJsonValue reqId = reply.value(QStringLiteral("_reqId"));
+    if (!reqId.isUndefined() && reqId.toString() != m_listingReqId)
+        return;
     if (reply.value(QStringLiteral("code")).toInt() != 0)
         return;
     const QJsonArray entries = reply.value(QStringLiteral("data")).toArray();

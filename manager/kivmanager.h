@@ -88,4 +88,6 @@ private:
     QMap<int, FolderNode> m_folderMap;
     QString m_pendingSelectPath;
     bool m_lastImportWasFolder = false;
+    // reqId of the newest listing request; replies that name another request are stale.
+    QString m_listingReqId;
 };

@@ -90,11 +90,11 @@ QString HttpManager::sendRequest(int operation, const QString &path, const QByte
         return reqId;
     }
     connect(reply, &QNetworkReply::finished, this,
-            [this, reply, kind] { handleReply(reply, kind); });
+            [this, reply, kind, reqId] { handleReply(reply, kind, reqId); });
     return reqId;
 }
 
-void HttpManager::handleReply(QNetworkReply *reply, int kind)
+void HttpManager::handleReply(QNetworkReply *reply, int kind, const QString &reqId)
 {
     QJsonParseError error;
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
@@ -107,6 +107,7 @@ void HttpManager::handleReply(QNetworkReply *reply, int kind)
     if (object.value(QLatin1String("code")).toInt() != 0)
         qInfo() << object.value(QLatin1String("msg")).toString() << ":" << reply->url();
     object.insert(QStringLiteral("_type"), kind);
+    object.insert(QStringLiteral("_reqId"), reqId);
     emit replayBack(object);
     reply->deleteLater();
 }
@@ -170,6 +171,12 @@ void HttpManager::reportEvent(const QString &eventId, const QJsonObject &extraDa
 
 void HttpManager::flushEvents(bool async)
 {
+    // A second close request can arrive while the first waits here (Alt+F4 twice, or the close
+    // icon and then Alt+F4). Its flush must not return before that upload has been answered: the
+    // window would close at once and cut the upload off.
+    if (!async)
+        waitForUpload(m_blockingUpload);
+
     QJsonArray events;
     {
         QMutexLocker locker(&m_mutex);
@@ -187,17 +194,31 @@ void HttpManager::flushEvents(bool async)
     request.setTransferTimeout(m_uploadTimeout);
     QNetworkReply *reply
         = m_network->post(request, QJsonDocument(events).toJson(QJsonDocument::Compact));
-
-    if (async) {
-        connect(reply, &QNetworkReply::finished, this,
-                [this, reply, events] { handleUploadReply(reply, events); });
+    // Connected before any waiting loop's quit, so the answer has been handled by the time a
+    // blocking flush returns.
+    connect(reply, &QNetworkReply::finished, this,
+            [this, reply, events] { handleUploadReply(reply, events); });
+    if (async)
         return;
-    }
+
+    // Guarded: once answered, the reply may be gone by the time the wait returns, deleted by an
+    // enclosing event loop.
+    const QPointer<QNetworkReply> upload(reply);
+    m_blockingUpload = upload;
+    waitForUpload(upload);
+    // The wait also ends when the application quits; the upload is then given up, and logged
+    // as lost.
+    if (upload && !upload->isFinished())
+        upload->abort();
+}
+
+void HttpManager::waitForUpload(QNetworkReply *reply)
+{
+    if (!reply || reply->isFinished())
+        return;
     QEventLoop loop;
     connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    if (!reply->isFinished())
-        loop.exec();
-    handleUploadReply(reply, events);
+    loop.exec();
 }
 
 void HttpManager::handleUploadReply(QNetworkReply *reply, const QJsonArray &events)

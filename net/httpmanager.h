@@ -5,6 +5,7 @@
 #include <QList>
 #include <QMutex>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QNetworkAccessManager;
@@ -21,9 +22,9 @@ public:
     static HttpManager *instance();
 
     // Sends one request to the media service and returns its fresh reqId at once. The parsed
-    // reply arrives through replayBack with "_type" set to kind. operation is a
-    // QNetworkAccessManager::Operation code; for anything but GET, PUT, POST and DELETE nothing
-    // is sent.
+    // reply arrives through replayBack with "_type" set to kind and "_reqId" to the reqId.
+    // operation is a QNetworkAccessManager::Operation code; for anything but GET, PUT, POST and
+    // DELETE nothing is sent.
     QString sendRequest(int operation, const QString &path, const QByteArray &body, int kind);
 
     QString postFiles(const QJsonObject &body);
@@ -37,7 +38,8 @@ public:
     // Queues one usage event; never touches the network.
     void reportEvent(const QString &eventId, const QJsonObject &extraData);
     // Uploads every queued event in one request. With async false it returns only after the
-    // reply has been handled, or the upload time-out has passed.
+    // reply has been handled, or the upload time-out has passed; a blocking flush that starts
+    // while another one waits also waits for that one's upload.
     void flushEvents(bool async);
 
     QString serviceBaseUrl() const;
@@ -62,12 +64,14 @@ private:
     ~HttpManager() override;
     static void destroyInstance();
 
-    void handleReply(QNetworkReply *reply, int kind);
+    void handleReply(QNetworkReply *reply, int kind, const QString &reqId);
     void handleUploadReply(QNetworkReply *reply, const QJsonArray &events);
+    static void waitForUpload(QNetworkReply *reply);
 
     QNetworkAccessManager *m_network = nullptr;
     mutable QMutex m_mutex;
     QList<QJsonObject> m_pendingEvents;
+    QPointer<QNetworkReply> m_blockingUpload;
     QString m_machineGuid;
     QString m_serviceBaseUrl;
     QString m_cloudBaseUrl;

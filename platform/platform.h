@@ -25,8 +25,9 @@ QString machineIdentifier();
 // The PC path named by a dropped or chosen item, given as a file URL or a plain path.
 QString localPathOfItem(const QString &text);
 
-// Shows the file selected in the desktop's file manager; falls back to opening its folder.
-bool showInFileManager(const QString &path);
+// Shows the file selected in the desktop's file manager, without waiting for it; where that
+// fails, opens the file's folder instead. Failures are not reported.
+void showInFileManager(const QString &path);
 
 // Starts a downloaded installer detached from the assistant, without a shell.
 bool startInstaller(const QString &path);

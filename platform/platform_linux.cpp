@@ -6,6 +6,7 @@
 #include <QCryptographicHash>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -103,21 +104,29 @@ QString localPathOfItem(const QString &text)
     return stripFileUrlText(text);
 }
 
-bool showInFileManager(const QString &path)
+void showInFileManager(const QString &path)
 {
-    const QUrl url = QUrl::fromLocalFile(path);
+    const auto openFolder = [path] {
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    };
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        openFolder();
+        return;
+    }
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.FileManager1"),
         QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItems"));
-    call << QStringList { url.toString() } << QString();
-    QDBusConnection bus = QDBusConnection::sessionBus();
-    if (bus.isConnected()) {
-        const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
-        if (reply.type() == QDBusMessage::ReplyMessage)
-            return true;
-    }
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(path).absolutePath()));
+    call << QStringList { QUrl::fromLocalFile(path).toString() } << QString();
+    // Asynchronous: a file manager that is slow to start must not freeze the window meanwhile.
+    auto *watcher
+        = new QDBusPendingCallWatcher(bus.asyncCall(call, 3000), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [watcher, openFolder] {
+        if (watcher->isError())
+            openFolder();
+        watcher->deleteLater();
+    });
 }
 
 bool startInstaller(const QString &path)

@@ -53,9 +53,9 @@ QString localPathOfItem(const QString &text)
     return stripFileUrlText(text);
 }
 
-bool showInFileManager(const QString &path)
+void showInFileManager(const QString &path)
 {
-    return win32::startDetached(explorerSelectCommand(path.toStdWString()), std::wstring());
+    win32::startDetached(explorerSelectCommand(path.toStdWString()), std::wstring());
 }
 
 bool startInstaller(const QString &path)

@@ -106,7 +106,9 @@ void FramelessQuickWindow::setBorderWidth(int borderWidth)
 
 void FramelessQuickWindow::addIgnore(QQuickItem *item)
 {
-    m_ignored.insert(item);
+    m_ignored.removeAll(nullptr);
+    if (item && !m_ignored.contains(item))
+        m_ignored.append(item);
 }
 
 void FramelessQuickWindow::reqActive()
@@ -231,8 +233,14 @@ void FramelessQuickWindow::scheduleShadowUpdate()
 
 // The scene that listens to closeAll() closes the window itself (after its own clean-up), so
 // the request is then answered as handled; a window whose scene does not listen closes as usual.
+// The main scene's clean-up waits for the usage upload in a nested event loop, where a second
+// close request (Alt+F4 again) can arrive: it is answered as handled without running the
+// clean-up again, which would close the window under the upload.
 bool FramelessQuickWindow::requestCloseAll()
 {
+    if (m_handlingCloseRequest)
+        return true;
+    const QScopedValueRollback<bool> handling(m_handlingCloseRequest, true);
     emit closeAll();
     static const QMetaMethod closeAllSignal
         = QMetaMethod::fromSignal(&FramelessQuickWindow::closeAll);

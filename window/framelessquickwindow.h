@@ -4,7 +4,6 @@
 
 #include <QPointer>
 #include <QQuickView>
-#include <QSet>
 
 class QQuickItem;
 
@@ -69,8 +68,11 @@ private:
     bool m_needShadow = true;
     bool m_resizeable = false;
     bool m_closingByCall = false;
+    bool m_handlingCloseRequest = false;
     QQuickItem *m_titleBar = nullptr;
     QMetaObject::Connection m_titleBarWatch;
     QPointer<QWindow> m_lastTransientParent;
-    QSet<QQuickItem *> m_ignored;
+    // Guarded: an item destroyed by its scene must not live on here, where a new item created at
+    // the same address would be taken for it.
+    QList<QPointer<QQuickItem>> m_ignored;
 };

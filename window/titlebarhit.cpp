@@ -3,7 +3,7 @@
 #include <QQuickItem>
 
 bool isOverCaption(const QQuickItem *titleBar, const QPointF &windowPos,
-                   const QSet<QQuickItem *> &ignored)
+                   const QList<QPointer<QQuickItem>> &ignored)
 {
     if (!titleBar)
         return false;

@@ -1,7 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QPointF>
-#include <QSet>
+#include <QPointer>
 
 class QQuickItem;
 
@@ -9,4 +10,4 @@ class QQuickItem;
 // title bar and not on one of its visible direct children, unless that child is in ignored.
 // Children such as buttons keep their mouse input; a gap between them drags the window.
 bool isOverCaption(const QQuickItem *titleBar, const QPointF &windowPos,
-                   const QSet<QQuickItem *> &ignored);
+                   const QList<QPointer<QQuickItem>> &ignored);

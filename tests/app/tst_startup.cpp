@@ -274,6 +274,49 @@ private slots:
         QCOMPARE(assistant->exitCode(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(::kill(servicePid, 0) != 0, 5000);
     }
+
+    // The real service, on a port of its own. Asked to stop and given the time, it logs "stopped"
+    // last; killed outright it never gets there, and the assistant would log a crash.
+    void closingStopsTheRealServiceInOrder()
+    {
+#ifndef SERVICE_BINARY
+        QSKIP("the media service is not built");
+#else
+        Session session;
+        const QString program = session.installAssistant(QStringLiteral("app"));
+        const QString data = session.path(QStringLiteral("service-data"));
+        QVERIFY(session.installServiceScript(QStringLiteral("app"),
+                                             "exec '" SERVICE_BINARY
+                                             "' --port 0 --no-lan --data-dir '"
+                                                 + QFile::encodeName(data) + "'\n"));
+        const auto serviceLog = [&] {
+            QStringList lines;
+            QDir logs(data + QStringLiteral("/logs"));
+            for (const QString &name :
+                 logs.entryList({ QStringLiteral("*.txt") }, QDir::Files, QDir::Name)) {
+                QFile file(logs.filePath(name));
+                if (file.open(QIODevice::ReadOnly))
+                    lines << QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts);
+            }
+            return lines;
+        };
+
+        QProcess *assistant = session.start(program);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !serviceLog().filter(QStringLiteral("control interface on")).isEmpty(), 15000);
+        // Ends the event loop as the last window closing does; the same teardown follows.
+        assistant->terminate();
+        QVERIFY(assistant->waitForFinished(10000));
+        QCOMPARE(assistant->exitStatus(), QProcess::NormalExit);
+        QCOMPARE(assistant->exitCode(), 0);
+
+        const QStringList lines = serviceLog();
+        QVERIFY(!lines.isEmpty());
+        QVERIFY2(lines.last().endsWith(QLatin1String("] stopped")), qPrintable(lines.join('\n')));
+        QCOMPARE(session.logLines().filter(QStringLiteral("KivVelnorService error:")),
+                 QStringList());
+#endif
+    }
 };
 
 QTEST_GUILESS_MAIN(StartupTest)

@@ -41,11 +41,14 @@ def wait_for(predicate, timeout, step=0.1):
 
 class Cloud(http.server.BaseHTTPRequestHandler):
     uploads = []
+    # Long enough for a second close request to arrive while the assistant waits for the answer.
+    upload_delay = 1.0
 
     def do_POST(self):
         body = self.rfile.read(int(self.headers.get("Content-Length", 0)))
         if self.path.endswith("/velnor_data_upload"):
             Cloud.uploads.append(body)
+            time.sleep(Cloud.upload_delay)
             reply = b'{"errCode":0}'
         else:  # the version check: nothing newer
             reply = b'{"code":0,"data":{"version":"0.0.1"}}'
@@ -171,6 +174,9 @@ def main():
                 request_close(dpy, page)
             check(wait_for(lambda: not pages(), 10), "the welcome page closes on a close request")
             request_close(dpy, main[0])
+            # Alt+F4 pressed twice: the second request must not cut off the upload at close.
+            time.sleep(Cloud.upload_delay / 3)
+            request_close(dpy, main[0])
         try:
             code = app.wait(30)
         except subprocess.TimeoutExpired:
@@ -181,6 +187,9 @@ def main():
         events = [event for body in Cloud.uploads for event in json.loads(body)]
         ids = [event.get("eventId") for event in events]
         check("velnorAssistant_velnor_home_0_0_page_view" in ids, "the usage events reached the cloud (%s)" % ids)
+        lost = [line for p in log_dir.glob("*.txt") for line in p.read_text(errors="replace").splitlines()
+                if "error evnetid" in line]
+        check(len(Cloud.uploads) == 1 and not lost, "the upload at close was sent once and answered (%s)" % lost)
 
         flag_file = log_dir / "setting.inf"
         flag = json.loads(flag_file.read_text()) if flag_file.exists() else None

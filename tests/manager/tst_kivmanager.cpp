@@ -247,6 +247,52 @@ private slots:
         QCOMPARE(selected.size(), 1);
     }
 
+    // Open folder A, then click the home crumb at once: whichever answer comes last, the view
+    // shows the home folder.
+    void staleListingReplyIsIgnored_data()
+    {
+        QTest::addColumn<QStringList>("answered"); // listings answered, in order of arrival
+        QTest::addColumn<QStringList>("shown");
+        const QStringList home { "A", "new.mp4" };
+        QTest::newRow("folder left answers last") << QStringList { "home", "A" } << home;
+        QTest::newRow("folder left answers first") << QStringList { "A", "home" } << home;
+        QTest::newRow("only the folder left answers") << QStringList { "A" } << QStringList { "A" };
+    }
+
+    void staleListingReplyIsIgnored()
+    {
+        QFETCH(QStringList, answered);
+        QFETCH(QStringList, shown);
+        auto manager = freshManager();
+        QJsonObject listing = reply(2, 0, QJsonArray { folderEntry(5, 0, "/A", makeDir("A")) });
+        manager->onReplayBack(listing);
+        manager->fileAction(0, 5, makeDir("A"));
+        manager->setFile(0);
+        QMap<QString, QString> reqIds; // by the folder id asked for
+        for (const RecordedRequest &request : settledRequests(2)) {
+            const QUrlQuery query(QUrl(QString::fromUtf8(request.target)));
+            reqIds.insert(query.queryItemValue("id"), query.queryItemValue("reqId"));
+        }
+        QCOMPARE(reqIds.keys(), QStringList({ "0", "5" }));
+
+        const QMap<QString, QJsonArray> entries {
+            { "A", QJsonArray { videoEntry(6, 5, disk.filePath("A/inA.mp4")) } },
+            { "home",
+              QJsonArray { folderEntry(5, 0, "/A", makeDir("A")),
+                           videoEntry(7, 0, disk.filePath("new.mp4")) } },
+        };
+        for (const QString &folder : answered) {
+            QJsonObject answer = reply(2, 0, entries.value(folder));
+            answer.insert("_reqId", reqIds.value(folder == "A" ? "5" : "0"));
+            manager->onReplayBack(answer);
+        }
+        QStringList names;
+        for (int row = 0; row < manager->model()->rowCount(); ++row)
+            names << manager->model()->index(row).data(VideoListModel::FileNameRole).toString();
+        names.sort();
+        QCOMPARE(names, shown);
+    }
+
     void importReplies_data()
     {
         QTest::addColumn<QByteArray>("json");

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QSslSocket>
+#include <QTimer>
 
 TestResponder::TestResponder(QObject *parent)
     : QTcpServer(parent)
@@ -24,6 +25,11 @@ void TestResponder::setReply(const QByteArray &body, int status)
 void TestResponder::setSilent(bool silent)
 {
     m_silent = silent;
+}
+
+void TestResponder::setReplyDelay(int milliseconds)
+{
+    m_delay = milliseconds;
 }
 
 QString TestResponder::baseUrl() const
@@ -96,8 +102,14 @@ void TestResponder::readRequest(QTcpSocket *socket)
     const QByteArray head = "HTTP/1.1 " + QByteArray::number(m_status)
         + " Reply\r\nContent-Type: application/json\r\nContent-Length: "
         + QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n";
-    socket->write(head + m_body);
-    socket->disconnectFromHost();
+    const auto answer = [socket, reply = head + m_body] {
+        socket->write(reply);
+        socket->disconnectFromHost();
+    };
+    if (m_delay > 0)
+        QTimer::singleShot(m_delay, socket, answer);
+    else
+        answer();
 }
 
 QByteArray testData(const QString &name)

@@ -27,6 +27,8 @@ public:
     void useTls(const QSslCertificate &certificate, const QSslKey &key);
     void setReply(const QByteArray &body, int status = 200);
     void setSilent(bool silent);
+    // Answers each request that long after it has arrived.
+    void setReplyDelay(int milliseconds);
 
     // "http://127.0.0.1:<port>" or "https://…", without a trailing slash.
     QString baseUrl() const;
@@ -47,6 +49,7 @@ private:
     QByteArray m_body;
     int m_status = 200;
     bool m_silent = false;
+    int m_delay = 0;
     QList<RecordedRequest> m_requests;
     QHash<QTcpSocket *, QByteArray> m_buffers;
 };

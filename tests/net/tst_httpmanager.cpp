@@ -71,6 +71,7 @@ private slots:
     void failedUploadIsLoggedOnceAndDropped();
     void emptyQueueFlushSendsNothing();
     void silentCloudDoesNotHoldTheClosingFlush();
+    void closingFlushDuringTheFirstWaitsForItsAnswer();
     void exitWithRequestsInFlight();
 
 private:
@@ -206,7 +207,8 @@ void TestHttpManager::requestFraming()
     QCOMPARE(QString::fromUtf8(request.target), expectedTarget + reqId);
     QCOMPARE(request.headers.value("content-type"), QByteArray("application/json; charset=utf-8"));
     QCOMPARE(request.body, expectedBody);
-    QCOMPARE(m_replies.first(), QJsonObject({ { "code", 0 }, { "_type", expectedKind } }));
+    QCOMPARE(m_replies.first(),
+             QJsonObject({ { "code", 0 }, { "_type", expectedKind }, { "_reqId", reqId } }));
     QCOMPARE(LogCapture::count(), 0);
 }
 
@@ -273,9 +275,9 @@ void TestHttpManager::replyHandling_data()
     QTest::newRow("empty listing")
         << QByteArray(R"({"code":0,"data":[]})") << 200 << true << 2 << true
         << QJsonObject { { "code", 0 }, { "data", QJsonArray() }, { "_type", 2 } } << QString();
-    QTest::newRow("service's _type overwritten")
-        << QByteArray(R"({"code":0,"_type":"import","data":{"deviceName":"x"}})") << 200 << true
-        << 4 << true
+    QTest::newRow("service's _type and _reqId overwritten")
+        << QByteArray(R"({"code":0,"_type":"import","_reqId":"x","data":{"deviceName":"x"}})")
+        << 200 << true << 4 << true
         << QJsonObject { { "code", 0 },
                          { "data", QJsonObject { { "deviceName", "x" } } },
                          { "_type", 4 } }
@@ -332,6 +334,7 @@ void TestHttpManager::replyHandling()
 
     if (emitted) {
         QTRY_COMPARE(m_replies.size(), 1);
+        expected.insert("_reqId", reqId);
         QCOMPARE(m_replies.first(), expected);
     }
     if (!expectedLog.isEmpty())
@@ -505,6 +508,28 @@ void TestHttpManager::silentCloudDoesNotHoldTheClosingFlush()
     QCOMPARE(LogCapture::lines(QtCriticalMsg),
              QStringList {
                  QStringLiteral("error evnetid:  QJsonArray(%1)  json parse fail").arg(uploaded) });
+}
+
+// A second close request while the first waits for its upload: the window closes as soon as the
+// second flush returns, so that flush must not return before the upload has been answered.
+void TestHttpManager::closingFlushDuringTheFirstWaitsForItsAnswer()
+{
+    // A refusal, so that the handled answer shows in the log.
+    m_cloud->setReply(R"({"errCode":3})");
+    m_cloud->setReplyDelay(300);
+    m_manager->reportEvent("velnorAssistant_velnor_home_0_0_page_view", {});
+    QStringList loggedWhenSecondReturned { "second flush never ran" };
+    QTimer::singleShot(50, this, [&] {
+        m_manager->flushEvents(false);
+        loggedWhenSecondReturned = LogCapture::lines(QtCriticalMsg);
+    });
+    m_manager->flushEvents(false);
+    QTRY_COMPARE(loggedWhenSecondReturned.size(), 1);
+    QVERIFY2(loggedWhenSecondReturned.first().startsWith("report error: "),
+             qPrintable(loggedWhenSecondReturned.first()));
+    QCOMPARE(m_cloud->requests().size(), 1);
+    QCOMPARE(parseArray(m_cloud->requests().first().body).size(), 1);
+    QCOMPARE(LogCapture::lines(QtCriticalMsg).size(), 1);
 }
 
 // The manager outlives the event loop and goes with the application object; requests still in

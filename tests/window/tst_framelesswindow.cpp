@@ -357,6 +357,27 @@ void TestFramelessWindow::systemCloseRequest()
         QCOMPARE(emitted, 1);
         QVERIFY(!window.isVisible());
     }
+    // A second request while the scene still handles the first (the main scene waits for its
+    // usage upload there) goes no further: the scene's clean-up runs once.
+    {
+        FramelessQuickWindow window;
+        window.show();
+        int emitted = 0;
+        bool secondAccepted = true;
+        connect(&window, &FramelessQuickWindow::closeAll, this, [&] {
+            if (++emitted == 1) {
+                QCloseEvent again;
+                QCoreApplication::sendEvent(&window, &again);
+                secondAccepted = again.isAccepted();
+            }
+            window.close();
+        });
+        QCloseEvent request;
+        QCoreApplication::sendEvent(&window, &request);
+        QCOMPARE(emitted, 1);
+        QVERIFY(!secondAccepted);
+        QVERIFY(!window.isVisible());
+    }
     // The scene listens but keeps the window.
     {
         FramelessQuickWindow window;
