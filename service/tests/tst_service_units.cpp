@@ -4,6 +4,7 @@
 #include "service/controlapi.h"
 #include "service/coverspool.h"
 #include "service/devicename.h"
+#include "service/log.h"
 #include "service/options.h"
 #include "service/pathutil.h"
 #include "service/requestregistry.h"
@@ -34,6 +35,8 @@ private slots:
     void utf8_data();
     void utf8();
     void cancelBeforeItsImportStarts();
+    void logLinesStayLines_data();
+    void logLinesStayLines();
     void ranges_data();
     void ranges();
     void coverSpool_data();
@@ -243,6 +246,24 @@ void ServiceUnitsTest::cancelBeforeItsImportStarts()
     registry.end(other);
     registry.cancelAll();
     QVERIFY(registry.begin("late")->load());
+}
+
+void ServiceUnitsTest::logLinesStayLines_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("forged line") << QByteArray("GET /x\n2024-01-01 [error] y")
+                                 << QByteArray("GET /x\\n2024-01-01 [error] y");
+    QTest::newRow("carriage return and tab") << QByteArray("a\r\tb") << QByteArray("a\\r\\tb");
+    QTest::newRow("terminal escape") << QByteArray("\x1b[2Jx\x7f") << QByteArray("\\x1b[2Jx\\x7f");
+    QTest::newRow("text as it is")
+        << QString::fromUtf8("电影 \\ a").toUtf8() << QString::fromUtf8("电影 \\ a").toUtf8();
+}
+
+void ServiceUnitsTest::logLinesStayLines()
+{
+    QFETCH(QByteArray, text);
+    QTEST(QByteArray::fromStdString(svc::escapeControlCharacters(text.toStdString())), "written");
 }
 
 void ServiceUnitsTest::ranges_data()
