@@ -176,9 +176,12 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     }
 
-    const auto token = m_requests.begin(request.get_param_value("reqId"));
-    const ImportOutcome outcome = m_importer.run(import, *token);
-    m_requests.end(token);
+    ImportOutcome outcome;
+    {
+        const RequestRegistry::Scope running(m_requests, request.get_param_value("reqId"));
+        outcome = m_importer.run(import, running.cancelled());
+    }
+
 
     switch (outcome.status) {
     case ImportOutcome::Status::Cancelled:

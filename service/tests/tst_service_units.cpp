@@ -35,6 +35,7 @@ private slots:
     void utf8_data();
     void utf8();
     void cancelBeforeItsImportStarts();
+    void requestEndsEvenWhenItThrows();
     void logLinesStayLines_data();
     void logLinesStayLines();
     void ranges_data();
@@ -246,6 +247,18 @@ void ServiceUnitsTest::cancelBeforeItsImportStarts()
     registry.end(other);
     registry.cancelAll();
     QVERIFY(registry.begin("late")->load());
+}
+
+void ServiceUnitsTest::requestEndsEvenWhenItThrows()
+{
+    svc::RequestRegistry registry;
+    try {
+        const svc::RequestRegistry::Scope running(registry, "doomed");
+        QVERIFY(registry.cancel("doomed"));
+        throw std::runtime_error("no space left");
+    } catch (const std::runtime_error &) {
+    }
+    QVERIFY(!registry.cancel("doomed"));
 }
 
 void ServiceUnitsTest::logLinesStayLines_data()
