@@ -143,6 +143,11 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     }
     import.path = *normal;
+    if (isSystemTree(import.path)) {
+        fail(response, ApiCode::NotAccepted,
+             "the file system root and the system's own trees cannot be imported: " + import.path);
+        return;
+    }
 
     if (!isMissing(*body, "filters")) {
         const json &filters = body->at("filters");

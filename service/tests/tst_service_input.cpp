@@ -47,6 +47,7 @@ void ServiceInputTest::initTestCase()
     QVERIFY2(fixtures::make(m_clips, { "small.mp4", "truncated.mp4" }, error), qPrintable(error));
     QVERIFY(m_service.start(m_temp.filePath("data")));
     QVERIFY(::mkfifo(QFile::encodeName(m_temp.filePath("pipe.mp4")).constData(), 0600) == 0);
+    QVERIFY(QFile::link("/", m_temp.filePath("everything")));
     const ServiceReply video = m_service.importPath(m_clips + "/small.mp4");
     QCOMPARE(video.code(), 0);
     m_videoId = video.data().toObject().value("id").toInt();
@@ -82,6 +83,15 @@ void ServiceInputTest::badRequests_data()
     QTest::newRow("path with NUL")
         << QByteArray("POST") << "/files" << withPath(clip + "\\u0000.mp4") << -1;
     QTest::newRow("file system root") << QByteArray("POST") << "/files" << withPath("/") << -4;
+    QTest::newRow("link to the root")
+        << QByteArray("POST") << "/files"
+        << withPath(QFile::encodeName(m_temp.filePath("everything"))) << -4;
+    QTest::newRow("root seen from /proc")
+        << QByteArray("POST") << "/files" << withPath("/proc/self/root") << -4;
+    QTest::newRow("below /proc, through the root")
+        << QByteArray("POST") << "/files" << withPath("/proc/self/root/proc/self") << -4;
+    QTest::newRow("/sys") << QByteArray("POST") << "/files" << withPath("/sys") << -4;
+    QTest::newRow("/run") << QByteArray("POST") << "/files" << withPath("/run") << -4;
     QTest::newRow("FIFO named like a video")
         << QByteArray("POST") << "/files"
         << withPath(QFile::encodeName(m_temp.filePath("pipe.mp4"))) << -4;
