@@ -297,14 +297,17 @@ void ServiceUnitsTest::ranges_data()
     QTest::newRow("start at size") << "bytes=1000-" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("start beyond 64 bits")
         << "bytes=18446744073709551616-" << 1000ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("end beyond 63 bits")
+        << "bytes=0-9223372036854775808" << 1000ULL << 1 << 0ULL << 1000ULL;
     QTest::newRow("end beyond 64 bits")
         << "bytes=5-18446744073709551616" << 1000ULL << 1 << 5ULL << 995ULL;
     QTest::newRow("zero suffix") << "bytes=-0" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("empty file") << "bytes=0-" << 0ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("suffix of empty file") << "bytes=-5" << 0ULL << 2 << 0ULL << 0ULL;
-    QTest::newRow("reversed") << "bytes=9-3" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("reversed") << "bytes=9-3" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("two ranges") << "bytes=0-1,4-5" << 1000ULL << 0 << 0ULL << 0ULL;
-    QTest::newRow("negative") << "bytes=-5-9" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("two ranges, one reversed") << "bytes=0-1,5-2" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("negative") << "bytes=-5-9" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("other unit") << "items=0-1" << 1000ULL << 0 << 0ULL << 0ULL;
 }
 
