@@ -1,5 +1,5 @@
 // The service's small rules that need no running service: command line, request paths,
-// suffixes, device names and ids.
+// suffixes, device names, ids, hosts and log lines.
 #include "service/byterange.h"
 #include "service/controlapi.h"
 #include "service/coverspool.h"
@@ -8,6 +8,7 @@
 #include "service/options.h"
 #include "service/pathutil.h"
 #include "service/requestregistry.h"
+#include "service/requestrules.h"
 #include "service/suffixfilter.h"
 
 #include <QDir>
@@ -36,6 +37,8 @@ private slots:
     void utf8();
     void cancelBeforeItsImportStarts();
     void requestEndsEvenWhenItThrows();
+    void hosts_data();
+    void hosts();
     void logLinesStayLines_data();
     void logLinesStayLines();
     void ranges_data();
@@ -259,6 +262,31 @@ void ServiceUnitsTest::requestEndsEvenWhenItThrows()
     } catch (const std::runtime_error &) {
     }
     QVERIFY(!registry.cancel("doomed"));
+}
+
+void ServiceUnitsTest::hosts_data()
+{
+    // The control interface listens on port 22823 here.
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("loopback");
+    QTest::addColumn<bool>("address");
+    QTest::newRow("loopback address") << "127.0.0.1:22823" << true << true;
+    QTest::newRow("localhost, any case") << "LocalHost:22823" << true << false;
+    QTest::newRow("another port") << "127.0.0.1:22824" << false << true;
+    QTest::newRow("no port") << "127.0.0.1" << false << true;
+    QTest::newRow("port too large") << "10.0.0.2:65536" << false << false;
+    QTest::newRow("address then a name") << "127.0.0.1.evil.example:22823" << false << false;
+    QTest::newRow("localhost with a dot") << "localhost.:22823" << false << false;
+    QTest::newRow("short address") << "10.1" << false << false;
+    QTest::newRow("IPv6 with trailing text") << "[fe80::1]x" << false << false;
+    QTest::newRow("LAN address") << "192.168.1.20:22824" << false << true;
+}
+
+void ServiceUnitsTest::hosts()
+{
+    QFETCH(QString, host);
+    QTEST(svc::isLoopbackHost(host.toStdString(), 22823), "loopback");
+    QTEST(svc::isAddressLiteralHost(host.toStdString()), "address");
 }
 
 void ServiceUnitsTest::logLinesStayLines_data()
