@@ -38,43 +38,45 @@ std::string trimmed(const std::string &text)
 RangeChoice chooseRange(const std::string &header, uint64_t size)
 {
     RangeChoice whole;
+    RangeChoice unsatisfiable;
+    unsatisfiable.kind = RangeChoice::Kind::Unsatisfiable;
     const std::string value = trimmed(header);
     const std::string unit = "bytes=";
-    if (value.size() <= unit.size() || asciiLower(value.substr(0, unit.size())) != unit)
+    // A unit we do not know must be ignored.
+    if (value.size() < unit.size() || asciiLower(value.substr(0, unit.size())) != unit)
         return whole;
     const std::string rangeText = trimmed(value.substr(unit.size()));
-    const auto dash = rangeText.find('-');
-    if (rangeText.find(',') != std::string::npos || dash == std::string::npos)
+    if (rangeText.find(',') != std::string::npos)
         return whole;
+    const auto dash = rangeText.find('-');
+    if (dash == std::string::npos)
+        return unsatisfiable;
     const std::string from = trimmed(rangeText.substr(0, dash));
     const std::string to = trimmed(rangeText.substr(dash + 1));
 
-    RangeChoice unsatisfiable;
-    unsatisfiable.kind = RangeChoice::Kind::Unsatisfiable;
     RangeChoice partial;
     partial.kind = RangeChoice::Kind::Partial;
     uint64_t first = 0;
     uint64_t last = 0;
     if (from.empty()) {
         // The last n bytes.
-        if (!parseNumber(to, last))
-            return whole;
-        if (last == 0 || size == 0)
+        if (!parseNumber(to, last) || last == 0 || size == 0)
             return unsatisfiable;
         partial.first = last >= size ? 0 : size - last;
         partial.length = size - partial.first;
         return partial;
     }
     if (!parseNumber(from, first))
-        return whole;
+        return unsatisfiable;
     if (to.empty()) {
         last = size == 0 ? 0 : size - 1;
     } else {
         if (!parseNumber(to, last) || last < first)
-            return whole;
+            return unsatisfiable;
     }
     if (first >= size)
         return unsatisfiable;
+    // A last position past the end means the end.
     if (last >= size)
         last = size - 1;
     partial.first = first;

@@ -6,8 +6,10 @@
 namespace svc {
 
 // What to send for a Range header against a file of the given size. Only single ranges are
-// honoured; a list of ranges, another unit or a malformed header gets the whole file, which
-// HTTP allows. Every number is checked against the size here, so no offset can run past it.
+// honoured; a list of ranges or another unit gets the whole file, which HTTP allows, and a
+// malformed range is refused like one that lies beyond the end. The unit is matched without
+// regard to case, and a last position beyond the end is the end. Every number is checked
+// against the size here, so no offset can run past it.
 struct RangeChoice
 {
     enum class Kind { Whole, Partial, Unsatisfiable };

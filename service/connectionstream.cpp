@@ -8,6 +8,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -45,10 +46,14 @@ void setCurrentConnection(ConnectionStream *stream)
     current = stream;
 }
 
-ConnectionStream::ConnectionStream(int socket, int readTimeoutMs, int writeTimeoutMs)
+ConnectionStream::ConnectionStream(int socket, int readTimeoutMs, int writeTimeoutMs,
+                                   const RequestLimits &limits, std::function<bool()> crowded)
     : m_socket(socket)
     , m_readTimeoutMs(readTimeoutMs)
     , m_writeTimeoutMs(writeTimeoutMs)
+    , m_limits(limits)
+    , m_crowded(std::move(crowded))
+    , m_requestStart(std::chrono::steady_clock::now())
     , m_in(InBuffer)
 {
     // Every wait goes through poll with its time limit, so a stalled peer holds a thread only
@@ -87,18 +92,16 @@ ssize_t ConnectionStream::read(char *ptr, size_t size)
             return -1;
         m_inStart = m_inEnd = 0;
         for (;;) {
-            const ssize_t got = ::recv(m_socket, m_in.data(), m_in.size(), 0);
-            if (got >= 0) {
-                m_inEnd = size_t(got);
+            const ssize_t got = receive();
+            if (got > 0)
                 break;
-            }
+            if (got == 0)
+                return 0;
             if (errno == EINTR)
                 continue;
-            if ((errno != EAGAIN && errno != EWOULDBLOCK) || !waitFor(POLLIN, m_readTimeoutMs))
+            if ((errno != EAGAIN && errno != EWOULDBLOCK) || !waitForMore())
                 return -1;
         }
-        if (m_inEnd == 0)
-            return 0;
     }
     const size_t count = std::min(size, m_inEnd - m_inStart);
     std::memcpy(ptr, m_in.data() + m_inStart, count);
@@ -188,6 +191,123 @@ bool ConnectionStream::sendFile(int fd, uint64_t offset, size_t length)
     return true;
 }
 
+ssize_t ConnectionStream::receive()
+{
+    const ssize_t got = ::recv(m_socket, m_in.data() + m_inEnd, m_in.size() - m_inEnd, 0);
+    if (got > 0)
+        m_inEnd += size_t(got);
+    return got;
+}
+
+bool ConnectionStream::waitForMore()
+{
+    using namespace std::chrono;
+    // In slices, so that a request that is slow only matters once others wait for its thread.
+    constexpr int SliceMs = 250;
+    int silentMs = 0;
+    for (;;) {
+        const int age
+            = int(duration_cast<milliseconds>(steady_clock::now() - m_requestStart).count());
+        const int allowed = m_crowded() ? m_limits.crowdedDeadlineMs : m_limits.deadlineMs;
+        if (age >= allowed || silentMs >= m_readTimeoutMs) {
+            m_tooSlow = true;
+            return false;
+        }
+        const int slice = std::min({ SliceMs, allowed - age, m_readTimeoutMs - silentMs });
+        pollfd item { m_socket, POLLIN, 0 };
+        const int ready = ::poll(&item, 1, slice);
+        if (ready > 0)
+            return true;
+        if (ready < 0 && errno != EINTR)
+            return false;
+        silentMs += slice;
+    }
+}
+
+ConnectionStream::HeadResult ConnectionStream::readHead()
+{
+    m_requestStart = std::chrono::steady_clock::now();
+    m_tooSlow = false;
+    m_range.clear();
+    if (!flush())
+        return HeadResult::Ended;
+    const char terminator[] = "\n\r\n";
+    size_t scanFrom = m_inStart;
+    for (;;) {
+        const auto begin = m_in.begin() + long(m_inStart);
+        const auto found = std::search(m_in.begin() + long(scanFrom), m_in.begin() + long(m_inEnd),
+                                       terminator, terminator + 3);
+        const size_t headEnd = found == m_in.begin() + long(m_inEnd)
+            ? std::string::npos
+            : size_t(found - m_in.begin()) + 3;
+        const size_t headSize = (headEnd == std::string::npos ? m_inEnd : headEnd) - m_inStart;
+        if (headSize > m_limits.headBytes)
+            return HeadResult::TooLarge;
+        if (headEnd != std::string::npos) {
+            // The request line and the blank line that ends the headers are lines too.
+            if (size_t(std::count(begin, m_in.begin() + long(headEnd), '\n'))
+                > m_limits.headerLines + 2)
+                return HeadResult::TooLarge;
+            takeRangeHeaders(headEnd);
+            return HeadResult::Complete;
+        }
+        scanFrom = std::max(m_inStart, m_inEnd >= 2 ? m_inEnd - 2 : 0);
+        if (m_inEnd == m_in.size()) {
+            if (m_inStart > 0) {
+                std::copy(m_in.begin() + long(m_inStart), m_in.begin() + long(m_inEnd),
+                          m_in.begin());
+                m_inEnd -= m_inStart;
+                scanFrom -= m_inStart;
+                m_inStart = 0;
+            } else {
+                m_in.resize(std::min(m_in.size() * 2, m_limits.headBytes + InBuffer));
+            }
+        }
+        const ssize_t got = receive();
+        if (got > 0)
+            continue;
+        if (got == 0)
+            return HeadResult::Ended;
+        if (errno == EINTR)
+            continue;
+        if ((errno != EAGAIN && errno != EWOULDBLOCK) || !waitForMore())
+            return m_tooSlow ? HeadResult::TooSlow : HeadResult::Ended;
+    }
+}
+
+void ConnectionStream::takeRangeHeaders(size_t headEnd)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    const std::string name = "range:";
+    // The request line is no header.
+    size_t line
+        = size_t(std::find(m_in.begin() + long(m_inStart), m_in.begin() + long(headEnd), '\n')
+                 - m_in.begin())
+        + 1;
+    while (line < headEnd) {
+        const size_t next
+            = size_t(std::find(m_in.begin() + long(line), m_in.begin() + long(headEnd), '\n')
+                     - m_in.begin())
+            + 1;
+        const bool isRange = next - line > name.size()
+            && std::equal(name.begin(), name.end(), m_in.begin() + long(line),
+                          [&](char a, char b) { return a == lower(b); });
+        if (!isRange) {
+            line = next;
+            continue;
+        }
+        std::string value(m_in.begin() + long(line + name.size()), m_in.begin() + long(next));
+        const auto first = value.find_first_not_of(" \t");
+        const auto last = value.find_last_not_of(" \t\r\n");
+        value = first == std::string::npos ? std::string() : value.substr(first, last - first + 1);
+        m_range += (m_range.empty() ? "" : ",") + value;
+        std::copy(m_in.begin() + long(next), m_in.begin() + long(m_inEnd),
+                  m_in.begin() + long(line));
+        m_inEnd -= next - line;
+        headEnd -= next - line;
+    }
+}
+
 bool ConnectionStream::waitForRequest(int timeoutMs, int sliceMs,
                                       const std::function<bool()> &keepWaiting)
 {
@@ -195,6 +315,10 @@ bool ConnectionStream::waitForRequest(int timeoutMs, int sliceMs,
         return true;
     if (!flush())
         return false;
+    // A request that is there already is answered even when keepWaiting says otherwise.
+    pollfd waiting { m_socket, POLLIN, 0 };
+    if (::poll(&waiting, 1, 0) > 0)
+        return true;
     for (int waited = 0; waited < timeoutMs && keepWaiting(); waited += sliceMs) {
         pollfd item { m_socket, POLLIN, 0 };
         const int ready = ::poll(&item, 1, std::min(sliceMs, timeoutMs - waited));
@@ -204,6 +328,25 @@ bool ConnectionStream::waitForRequest(int timeoutMs, int sliceMs,
             return false;
     }
     return false;
+}
+
+void ConnectionStream::drainBeforeClose(int timeoutMs)
+{
+    // Closing with unread bytes makes the kernel reset the connection, and the peer may lose
+    // the reply it was sent; so the rest of what it sends is read and dropped for a while.
+    if (!flush() || ::shutdown(m_socket, SHUT_WR) != 0)
+        return;
+    using namespace std::chrono;
+    const auto end = steady_clock::now() + milliseconds(timeoutMs);
+    char sink[InBuffer];
+    while (!m_crowded()) {
+        const int left = int(duration_cast<milliseconds>(end - steady_clock::now()).count());
+        if (left <= 0 || !waitFor(POLLIN, std::min(left, 250)))
+            return;
+        const ssize_t got = ::recv(m_socket, sink, sizeof sink, 0);
+        if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK))
+            return;
+    }
 }
 
 void ConnectionStream::get_remote_ip_and_port(std::string &ip, int &port) const

@@ -2,6 +2,7 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,14 +10,35 @@
 
 namespace svc {
 
+// What one request may cost before the HTTP library sees it.
+struct RequestLimits
+{
+    // For the whole request, from its first byte to the end of its body, however slowly it
+    // trickles in (each byte would restart a mere read time-out).
+    int deadlineMs = 10000;
+    // The same, while other connections wait for a thread.
+    int crowdedDeadlineMs = 1000;
+    size_t headBytes = 32 * 1024; // request line and headers
+    size_t headerLines = 100;
+};
+
 // One accepted connection as the HTTP library sees it. Unlike the library's own stream it
 // polls only when a read or a write would block, and it holds small writes back until the
 // reply is complete, so that a reply's header and its first piece of body leave in one send.
 // Reading flushes what is held back, so a reply is never kept waiting for the next request.
+//
+// It also reads each request's line and headers whole before the library parses them, within
+// the limits, and keeps the Range header away from the library, which would apply it to any
+// reply and refuse forms HTTP allows; the routes that serve bytes judge it themselves.
 class ConnectionStream : public httplib::Stream
 {
 public:
-    ConnectionStream(int socket, int readTimeoutMs, int writeTimeoutMs);
+    enum class HeadResult { Complete, Ended, TooSlow, TooLarge };
+
+    // crowded tells whether other connections wait for a thread; then a slow request gives way.
+    ConnectionStream(
+        int socket, int readTimeoutMs, int writeTimeoutMs, const RequestLimits &limits = {},
+        std::function<bool()> crowded = [] { return false; });
 
     bool is_readable() const override;
     bool is_writable() const override;
@@ -31,6 +53,15 @@ public:
     // Waits up to timeoutMs for the next request, in slices of sliceMs so that keepWaiting
     // can end the wait early; true when there is something to read.
     bool waitForRequest(int timeoutMs, int sliceMs, const std::function<bool()> &keepWaiting);
+    // Reads the next request's line and headers into the buffer; its deadline starts now.
+    HeadResult readHead();
+    // Whether the current request failed to arrive in time (its deadline, or a silence).
+    bool tooSlow() const { return m_tooSlow; }
+    // The value of the current request's Range header(s), empty when there is none.
+    const std::string &range() const { return m_range; }
+    // Sends what is held back, ends the sending side, and reads and drops what the peer still
+    // sends, up to timeoutMs, before the connection is closed.
+    void drainBeforeClose(int timeoutMs);
     // Sends length bytes of the file from offset straight from the page cache, after what is
     // held back; false when the connection failed or the file ended first. The next length
     // bytes written to this stream are then taken as these and dropped, so that the HTTP
@@ -46,10 +77,20 @@ public:
 private:
     bool sendAll(const char *ptr, size_t size, int flags);
     bool waitFor(short events, int timeoutMs) const;
+    // Waits for more of the current request, no longer than its deadline allows.
+    bool waitForMore();
+    // Receives into the free end of the buffer; what recv returned.
+    ssize_t receive();
+    void takeRangeHeaders(size_t headEnd);
 
     int m_socket;
     int m_readTimeoutMs;
     int m_writeTimeoutMs;
+    RequestLimits m_limits;
+    std::function<bool()> m_crowded;
+    std::chrono::steady_clock::time_point m_requestStart;
+    bool m_tooSlow = false;
+    std::string m_range;
     bool m_failed = false;
     size_t m_alreadySent = 0;
     std::vector<char> m_in;

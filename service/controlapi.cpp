@@ -5,6 +5,7 @@
 #include "service/httplistener.h"
 #include "service/log.h"
 #include "service/pathutil.h"
+#include "service/requestrules.h"
 
 namespace svc {
 namespace {
@@ -12,6 +13,10 @@ namespace {
 using nlohmann::json;
 
 const char *const DeviceNameKey = "deviceName";
+// Our bodies nest two deep and hold a dozen values; a parser given a megabyte of brackets
+// builds a million arrays, tens of megabytes that the allocator keeps.
+constexpr size_t MaxBodyDepth = 8;
+constexpr size_t MaxBodyItems = 1000;
 
 int httpStatus(ApiCode code)
 {
@@ -46,6 +51,11 @@ void succeed(httplib::Response &response, const json &data)
 // A request body that must be a JSON object; nothing when it is not (the reply is written).
 std::optional<json> objectBody(const httplib::Request &request, httplib::Response &response)
 {
+    if (!jsonShapeWithin(request.body, MaxBodyDepth, MaxBodyItems)) {
+        fail(response, ApiCode::BadRequest,
+             "the body nests deeper or holds more than any request of ours");
+        return std::nullopt;
+    }
     json body = json::parse(request.body, nullptr, false);
     if (body.is_discarded() || !body.is_object()) {
         fail(response, ApiCode::BadRequest, "the body is not a JSON object");
@@ -82,8 +92,14 @@ ControlApi::ControlApi(Library &library, Importer &importer, RequestRegistry &re
 {
 }
 
-void ControlApi::install(httplib::Server &server)
+void ControlApi::install(HttpListener &server)
 {
+    ListenerRules rules;
+    rules.host = HostRule::Loopback;
+    rules.assistantOnly = true;
+    // Every client is this PC, the assistant among them.
+    rules.connectionsPerClient = 0;
+    server.setRules(rules);
     const auto bind
         = [this](void (ControlApi::*handler)(const httplib::Request &, httplib::Response &)) {
               return httplib::Server::Handler(
@@ -143,6 +159,11 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     }
     import.path = *normal;
+    if (isSystemTree(import.path)) {
+        fail(response, ApiCode::NotAccepted,
+             "the file system root and the system's own trees cannot be imported: " + import.path);
+        return;
+    }
 
     if (!isMissing(*body, "filters")) {
         const json &filters = body->at("filters");
@@ -176,9 +197,11 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     }
 
-    const auto token = m_requests.begin(request.get_param_value("reqId"));
-    const ImportOutcome outcome = m_importer.run(import, *token);
-    m_requests.end(token);
+    ImportOutcome outcome;
+    {
+        const RequestRegistry::Scope running(m_requests, request.get_param_value("reqId"));
+        outcome = m_importer.run(import, running.cancelled());
+    }
 
     switch (outcome.status) {
     case ImportOutcome::Status::Cancelled:

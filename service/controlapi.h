@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/httplistener.h"
 #include "service/importer.h"
 #include "service/library.h"
 #include "service/requestregistry.h"
@@ -16,7 +17,8 @@ class ControlApi
 public:
     ControlApi(Library &library, Importer &importer, RequestRegistry &requests);
 
-    void install(httplib::Server &server);
+    // Adds the routes, and the rules that keep web pages out, to the loopback listener.
+    void install(HttpListener &server);
 
     // One listing element; folderPath is the library path of the folder that holds it.
     static nlohmann::json entryJson(const Entry &entry, const std::string &folderPath);

@@ -1,8 +1,10 @@
 #include "service/httplistener.h"
 
 #include "service/apicodes.h"
+#include "service/byterange.h"
 #include "service/connectionstream.h"
 #include "service/log.h"
+#include "service/requestrules.h"
 
 #include <arpa/inet.h>
 #include <dirent.h>
@@ -28,8 +30,103 @@ void endConnectionAfter(httplib::Response &response)
     response.set_header(CloseMarker, "1");
 }
 
-// An idle keep-alive connection looks this often whether the listener is stopping.
+// An idle keep-alive connection looks this often whether the listener is stopping or its
+// thread is needed.
 constexpr int IdleSliceMs = 250;
+// How long a connection refused in the middle of a request may still send before it is closed.
+constexpr int DrainMs = 1000;
+
+// The library's thread pool, counting the connections that wait for a thread and the threads
+// at work.
+class CountingPool : public httplib::TaskQueue
+{
+public:
+    CountingPool(size_t threads, std::atomic<size_t> &waiting, std::atomic<size_t> &busy)
+        : m_pool(threads)
+        , m_waiting(waiting)
+        , m_busy(busy)
+    {
+    }
+
+    void enqueue(std::function<void()> fn) override
+    {
+        ++m_waiting;
+        m_pool.enqueue([this, fn = std::move(fn)] {
+            --m_waiting;
+            ++m_busy;
+            fn();
+            --m_busy;
+        });
+    }
+    void shutdown() override { m_pool.shutdown(); }
+
+private:
+    httplib::ThreadPool m_pool;
+    std::atomic<size_t> &m_waiting;
+    std::atomic<size_t> &m_busy;
+};
+
+const char *reasonPhrase(int status)
+{
+    switch (status) {
+    case 408:
+        return "Request Timeout";
+    case 431:
+        return "Request Header Fields Too Large";
+    case 503:
+        return "Service Unavailable";
+    default:
+        return "Bad Request";
+    }
+}
+
+// A whole reply written straight to the stream, for a request the HTTP library never saw.
+void sendBareReply(ConnectionStream &stream, int status, const std::string &msg)
+{
+    const std::string body = nlohmann::json {
+        { "code", ApiCode::BadRequest }, { "msg", msg }, { "data", nullptr }
+    }.dump();
+    const std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status)
+        + "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: "
+        + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
+    stream.write(head.data(), head.size());
+    stream.write(body.data(), body.size());
+    stream.flush();
+}
+
+void replaceHeader(httplib::Response &response, const std::string &name, const std::string &value)
+{
+    response.headers.erase(name);
+    response.set_header(name, value);
+}
+
+// Covers and other replies of bytes held in memory honour a single range; JSON never does.
+void applyRange(const httplib::Request &request, httplib::Response &response)
+{
+    const std::string range = request.get_header_value("Range");
+    if (range.empty() || response.status != 200 || response.body.empty()
+        || (request.method != "GET" && request.method != "HEAD")
+        || response.get_header_value("Content-Type").rfind("application/json", 0) == 0)
+        return;
+    const uint64_t size = response.body.size();
+    const RangeChoice choice = chooseRange(range, size);
+    replaceHeader(response, "Accept-Ranges", "bytes");
+    if (choice.kind == RangeChoice::Kind::Whole)
+        return;
+    if (choice.kind == RangeChoice::Kind::Unsatisfiable) {
+        response.headers.erase("Content-Type");
+        sendReply(response, 416, ApiCode::BadRequest, "range not satisfiable");
+        replaceHeader(response, "Content-Range", "bytes */" + std::to_string(size));
+    } else {
+        response.status = 206;
+        response.body = response.body.substr(size_t(choice.first), size_t(choice.length));
+        replaceHeader(response, "Content-Range",
+                      "bytes " + std::to_string(choice.first) + "-"
+                          + std::to_string(choice.first + choice.length - 1) + "/"
+                          + std::to_string(size));
+    }
+    replaceHeader(response, "Content-Length", std::to_string(response.body.size()));
+}
 
 int milliseconds(time_t seconds, time_t microseconds)
 {
@@ -45,6 +142,8 @@ const char *statusText(int status)
         return "unknown endpoint";
     case 405:
         return "method not allowed";
+    case 408:
+        return "the request did not arrive in time";
     case 413:
         return "request body too large";
     case 414:
@@ -93,11 +192,13 @@ void fillErrorReply(httplib::Response &response)
     // Our own handlers have written a reply already.
     if (!response.body.empty())
         return;
-    const int status = response.status;
+    // The library takes a body that stopped coming for a malformed one.
+    const ConnectionStream *connection = currentConnection();
+    const int status = connection && connection->tooSlow() ? 408 : response.status;
     sendReply(response, status, ApiCode::BadRequest, statusText(status));
     // Where a request the library refused ends is not known, or its body is left unread:
     // what follows must not be taken for the next request.
-    if (status == 400 || status == 413 || status == 414)
+    if (status == 400 || status == 408 || status == 413 || status == 414)
         endConnectionAfter(response);
 }
 
@@ -113,8 +214,9 @@ void sendReply(httplib::Response &response, int status, int code, const std::str
 
 HttpListener::HttpListener(std::string name, size_t threads)
     : m_name(std::move(name))
+    , m_threads(threads)
 {
-    new_task_queue = [threads] { return new httplib::ThreadPool(threads); };
+    new_task_queue = [this] { return new CountingPool(m_threads, m_waiting, m_busy); };
     set_tcp_nodelay(true);
     // The library's default also sets SO_REUSEPORT, which would let a second service bind the
     // same port and receive half of the connections; address reuse alone allows a quick restart.
@@ -128,21 +230,20 @@ HttpListener::HttpListener(std::string name, size_t threads)
     set_error_handler(
         [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
     set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
-        // The library reads a body only for POST, PUT, PATCH and DELETE. One sent with another
-        // method would stay in the stream, be read as the next request, and its answer would go
-        // to whoever asks next on this connection; such a request is refused and the
-        // connection closed after it.
-        const std::string &method = request.method;
-        if (method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE")
-            return HandlerResponse::Unhandled;
-        const bool bodyAnnounced = request.has_header("Transfer-Encoding")
-            || (request.has_header("Content-Length")
-                && request.get_header_value("Content-Length") != "0");
-        if (bodyAnnounced) {
-            sendReply(response, 400, ApiCode::BadRequest, "this request must not carry a body");
+        if (const auto refusal = refusalOf(request)) {
+            sendReply(response, refusal->status, ApiCode::BadRequest, refusal->msg);
+            // Its body, if any, is left unread.
             endConnectionAfter(response);
             return HandlerResponse::Handled;
         }
+        // The library never saw the Range header (see ConnectionStream); the routes that
+        // serve bytes read it as any other.
+        if (const ConnectionStream *connection = currentConnection()) {
+            if (!connection->range().empty())
+                const_cast<httplib::Request &>(request).headers.emplace("Range",
+                                                                        connection->range());
+        }
+        const std::string &method = request.method;
         if (m_streamHandler && (method == "GET" || method == "HEAD")
             && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0) {
             m_streamHandler(request, response);
@@ -162,6 +263,7 @@ HttpListener::HttpListener(std::string name, size_t threads)
         logError(request.method, " ", request.path, " failed: ", what);
         sendReply(response, 500, ApiCode::InternalError, "internal error: " + what);
     });
+    set_post_routing_handler(applyRange);
     set_logger([this](const httplib::Request &request, const httplib::Response &response) {
         const bool streamed = !m_streamPrefix.empty()
             && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0;
@@ -192,32 +294,140 @@ void HttpListener::addStreamRoute(const std::string &prefix, Handler handler)
     m_streamHandler = std::move(handler);
 }
 
+std::optional<HttpListener::Refusal> HttpListener::refusalOf(const httplib::Request &request) const
+{
+    const std::string host = request.get_header_value("Host");
+    if (!request.has_header("Host"))
+        return Refusal { 403, "the request names no Host" };
+    const bool hostAccepted = m_rules.host == HostRule::Loopback ? isLoopbackHost(host, m_port)
+                                                                 : isAddressLiteralHost(host);
+    if (request.get_header_value_count("Host") > 1 || !hostAccepted)
+        return Refusal { 403, "this interface does not answer for the host " + host };
+    if (m_rules.assistantOnly && request.has_header("Origin"))
+        return Refusal { 403, "requests from web pages are not answered" };
+    if (m_rules.assistantOnly && request.method == "OPTIONS")
+        return Refusal { 403, "cross-origin requests are not answered" };
+
+    // The library would read a chunked body without a limit, and a body without a length
+    // until the connection ends.
+    const std::string &method = request.method;
+    const bool bodyMethod
+        = method == "POST" || method == "PUT" || method == "PATCH" || method == "DELETE";
+    if (request.has_header("Transfer-Encoding"))
+        return Refusal { 411, "a request body must come with a Content-Length, not chunked" };
+    if (!request.has_header("Content-Length")) {
+        if (bodyMethod && method != "DELETE")
+            return Refusal { 411, "a request body must come with a Content-Length" };
+        return std::nullopt;
+    }
+    const auto length = parseContentLength(request.get_header_value("Content-Length"));
+    if (request.get_header_value_count("Content-Length") > 1 || !length)
+        return Refusal { 400, "the Content-Length is not a length" };
+    if (*length > MaxRequestBody)
+        return Refusal { 413, "request body too large" };
+    // The library reads a body only for POST, PUT, PATCH and DELETE. One sent with another
+    // method would stay in the stream, be read as the next request, and its answer would go
+    // to whoever asks next on this connection.
+    if (*length > 0 && !bodyMethod)
+        return Refusal { 400, "this request must not carry a body" };
+    // A form or a text/plain body is what a web page can send without asking first.
+    if (*length > 0 && m_rules.assistantOnly
+        && !isJsonContentType(request.get_header_value("Content-Type")))
+        return Refusal { 415, "the body must be JSON (Content-Type: application/json)" };
+    return std::nullopt;
+}
+
+bool HttpListener::crowded() const
+{
+    return m_waiting.load() > 0 && m_busy.load() >= m_threads;
+}
+
+bool HttpListener::admit(const std::string &client)
+{
+    if (m_rules.connectionsPerClient == 0)
+        return true;
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    size_t &count = m_clients[client];
+    if (count >= m_rules.connectionsPerClient)
+        return false;
+    ++count;
+    return true;
+}
+
+void HttpListener::release(const std::string &client)
+{
+    if (m_rules.connectionsPerClient == 0)
+        return;
+    std::lock_guard<std::mutex> lock(m_clientsMutex);
+    const auto found = m_clients.find(client);
+    if (found != m_clients.end() && --found->second == 0)
+        m_clients.erase(found);
+}
+
 bool HttpListener::process_and_close_socket(socket_t sock)
 {
-    // The library's own connection loop polls before every read and write and wakes idle
-    // connections a hundred times a second; this one waits only when it has to.
-    bool ok = false;
     {
         ConnectionStream stream(sock, milliseconds(read_timeout_sec_, read_timeout_usec_),
-                                milliseconds(write_timeout_sec_, write_timeout_usec_));
-        setCurrentConnection(&stream);
-        const auto running = [this] { return svr_sock_ != INVALID_SOCKET; };
-        size_t left = keep_alive_max_count_;
-        while (
-            left > 0 && running()
-            && stream.waitForRequest(int(keep_alive_timeout_sec_ * 1000), IdleSliceMs, running)) {
-            closeAfterReply = false;
-            bool closed = false;
-            ok = process_request(stream, left == 1, closed, nullptr);
-            if (!stream.flush() || !ok || closed || closeAfterReply)
-                break;
-            --left;
+                                milliseconds(write_timeout_sec_, write_timeout_usec_),
+                                RequestLimits(), [this] { return crowded(); });
+        std::string client;
+        int clientPort = 0;
+        stream.get_remote_ip_and_port(client, clientPort);
+        if (admit(client)) {
+            setCurrentConnection(&stream);
+            serveConnection(stream);
+            setCurrentConnection(nullptr);
+            release(client);
+        } else {
+            // One player, or one host gone wrong, must not take every thread.
+            logWarning(m_name, " refused another connection from ", client);
+            sendBareReply(stream, 503, "too many connections from " + client);
+            stream.drainBeforeClose(DrainMs);
         }
-        setCurrentConnection(nullptr);
     }
     ::shutdown(sock, SHUT_RDWR);
     ::close(sock);
-    return ok;
+    return true;
+}
+
+void HttpListener::serveConnection(ConnectionStream &stream)
+{
+    // The library's own connection loop polls before every read and write and wakes idle
+    // connections a hundred times a second; this one waits only when it has to.
+    const auto running = [this] { return svr_sock_ != INVALID_SOCKET; };
+    // An idle connection gives its thread to one that waits for it.
+    const auto keepWaiting = [&] { return running() && !crowded(); };
+    size_t left = keep_alive_max_count_;
+    while (
+        left > 0 && running()
+        && stream.waitForRequest(int(keep_alive_timeout_sec_ * 1000), IdleSliceMs, keepWaiting)) {
+        switch (stream.readHead()) {
+        case ConnectionStream::HeadResult::Complete:
+            break;
+        case ConnectionStream::HeadResult::Ended:
+            return;
+        case ConnectionStream::HeadResult::TooSlow:
+            logInfo(m_name, " request not read in time");
+            sendBareReply(stream, 408, statusText(408));
+            stream.drainBeforeClose(DrainMs);
+            return;
+        case ConnectionStream::HeadResult::TooLarge:
+            logInfo(m_name, " request with too many or too large headers refused");
+            sendBareReply(stream, 431, "too many or too large headers");
+            stream.drainBeforeClose(DrainMs);
+            return;
+        }
+        closeAfterReply = false;
+        bool closed = false;
+        const bool ok = process_request(stream, left == 1, closed, nullptr);
+        if (!stream.flush() || !ok || closed)
+            return;
+        if (closeAfterReply) {
+            stream.drainBeforeClose(DrainMs);
+            return;
+        }
+        --left;
+    }
 }
 
 void HttpListener::start()

@@ -3,14 +3,43 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace svc {
 
+class ConnectionStream;
+
+// Which Host a listener answers for.
+enum class HostRule {
+    // 127.0.0.1, localhost or [::1] with the listener's own port.
+    Loopback,
+    // An IP address literal, with any port.
+    AddressLiteral,
+};
+
+// What a listener refuses before any route sees a request. A page in a browser can send
+// requests to the loopback and to the LAN; these rules keep it from reading or changing
+// anything there.
+struct ListenerRules
+{
+    HostRule host = HostRule::AddressLiteral;
+    // Refuses what only a web page sends: an Origin header, OPTIONS (a CORS preflight), a body
+    // that is not JSON.
+    bool assistantOnly = false;
+    // Connections one client address may hold at once; 0 for no limit.
+    size_t connectionsPerClient = 32;
+};
+
 // One HTTP listener with the settings every interface of the service needs: small replies
-// without Nagle delay, enough threads that open streams do not stall the API, bounded bodies,
-// JSON for every error, and a stop that does not wait for idle keep-alive connections.
+// without Nagle delay, enough threads that open streams do not stall the API, bounded requests
+// that must arrive in time, JSON for every error, and a stop that does not wait for idle
+// keep-alive connections. While connections wait for a thread, idle and slow ones give theirs
+// up. Ranges apply only to replies of bytes (media and covers), never to JSON.
 class HttpListener : public httplib::Server
 {
 public:
@@ -24,15 +53,36 @@ public:
 
     const std::string &name() const { return m_name; }
 
+    // The default rules suit an interface open to the LAN.
+    void setRules(const ListenerRules &rules) { m_rules = rules; }
+
     // GET and HEAD requests under prefix go to handler, found by the prefix alone and not by
     // the patterns of the other routes. A player asks for many pieces of one video, so only
     // failed replies there are logged.
     void addStreamRoute(const std::string &prefix, Handler handler);
 
 private:
+    struct Refusal
+    {
+        int status;
+        std::string msg;
+    };
+
     bool process_and_close_socket(socket_t sock) override;
+    void serveConnection(ConnectionStream &stream);
+    std::optional<Refusal> refusalOf(const httplib::Request &request) const;
+    // Whether connections wait for a thread.
+    bool crowded() const;
+    bool admit(const std::string &client);
+    void release(const std::string &client);
 
     std::string m_name;
+    size_t m_threads;
+    ListenerRules m_rules;
+    std::atomic<size_t> m_waiting { 0 };
+    std::atomic<size_t> m_busy { 0 };
+    std::mutex m_clientsMutex;
+    std::map<std::string, size_t> m_clients;
     std::string m_streamPrefix;
     Handler m_streamHandler;
     std::thread m_thread;

@@ -28,6 +28,36 @@ const char *levelName(LogLevel level)
 
 } // namespace
 
+std::string escapeControlCharacters(const std::string &text)
+{
+    std::string escaped;
+    escaped.reserve(text.size());
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7f) {
+            escaped += c;
+            continue;
+        }
+        switch (c) {
+        case '\n':
+            escaped += "\\n";
+            break;
+        case '\r':
+            escaped += "\\r";
+            break;
+        case '\t':
+            escaped += "\\t";
+            break;
+        default: {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\x%02x", byte);
+            escaped += code;
+        }
+        }
+    }
+    return escaped;
+}
+
 void setLogFolder(const std::string &folder)
 {
     std::lock_guard<std::mutex> lock(logMutex);
@@ -39,8 +69,9 @@ void setLogFolder(const std::string &folder)
     openDay.clear();
 }
 
-void writeLog(LogLevel level, const std::string &text)
+void writeLog(LogLevel level, const std::string &message)
 {
+    const std::string text = escapeControlCharacters(message);
     using namespace std::chrono;
     const auto now = system_clock::now();
     const std::time_t seconds = system_clock::to_time_t(now);

@@ -1,5 +1,7 @@
 #include "service/pathutil.h"
 
+#include <climits>
+#include <cstdlib>
 #include <vector>
 
 namespace svc {
@@ -60,6 +62,23 @@ bool isBelow(const std::string &path, const std::string &folder)
         return path.size() > 1 && path[0] == '/';
     return path.size() > folder.size() + 1 && path.compare(0, folder.size(), folder) == 0
         && path[folder.size()] == '/';
+}
+
+bool isSystemTree(const std::string &path)
+{
+    const auto refused = [](const std::string &candidate) {
+        if (candidate == "/")
+            return true;
+        for (const char *tree : { "/proc", "/sys", "/dev", "/run" }) {
+            if (candidate == tree || isBelow(candidate, tree))
+                return true;
+        }
+        return false;
+    };
+    if (refused(path))
+        return true;
+    char canonical[PATH_MAX];
+    return ::realpath(path.c_str(), canonical) && refused(canonical);
 }
 
 bool isValidUtf8(const std::string &text)

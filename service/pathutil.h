@@ -16,6 +16,11 @@ std::string parentPath(const std::string &path);
 // Whether path lies strictly below folder (both normalised).
 bool isBelow(const std::string &path, const std::string &folder);
 
+// Whether importing path would take in the whole file system or one of the system's virtual
+// trees (/proc, /sys, /dev, /run), by whatever name: a symbolic link to "/" and /proc/self/root
+// are "/" as well. Judged by the canonical path where the path exists.
+bool isSystemTree(const std::string &path);
+
 bool isValidUtf8(const std::string &text);
 
 // Number of characters of valid UTF-8 text.

@@ -6,7 +6,8 @@
 
 The media stand-in answers the control requests the assistant sends, on 127.0.0.1 only, from a
 library held in memory: folders with videos, covers drawn on the fly, a device name that can be
-changed. Imports succeed at once (the folder keeps what it has). The cloud stand-in offers version
+changed. Imports succeed at once (the folder keeps what it has). Like the real service it refuses
+what a web page could send: a foreign Host, an Origin, OPTIONS, a body that is not JSON. The cloud stand-in offers version
 9.9.9.9 with a release note and serves a stand-in installer that cannot be started.
 """
 import argparse
@@ -146,6 +147,28 @@ class MediaHandler(BaseHTTPRequestHandler):
         self.end_headers()
         self.wfile.write(body)
 
+    def refused(self):
+        """Replies with the real service's refusal when the request is not one the assistant
+        could have sent; true when it did."""
+        port = self.server.server_address[1]
+        loopback = {"127.0.0.1:%d" % port, "localhost:%d" % port, "[::1]:%d" % port}
+        hosts = self.headers.get_all("Host") or []
+        length = self.headers.get("Content-Length") or "0"
+        content_type = (self.headers.get("Content-Type") or "").split(";")[0].strip().lower()
+        if len(hosts) != 1 or hosts[0].lower() not in loopback:
+            self.reply(-1, "this interface does not answer for the host %s" % ",".join(hosts), status=403)
+        elif "Origin" in self.headers or self.command == "OPTIONS":
+            self.reply(-1, "requests from web pages are not answered", status=403)
+        elif length != "0" and content_type != "application/json":
+            self.reply(-1, "the body must be JSON (Content-Type: application/json)", status=415)
+        else:
+            return False
+        self.close_connection = True
+        return True
+
+    def do_OPTIONS(self):
+        self.refused()
+
     def body(self):
         length = int(self.headers.get("Content-Length") or 0)
         if length > 1 << 20:
@@ -156,6 +179,8 @@ class MediaHandler(BaseHTTPRequestHandler):
             return None
 
     def do_GET(self):
+        if self.refused():
+            return None
         url = urlparse(self.path)
         if url.path == "/files":
             try:
@@ -180,6 +205,8 @@ class MediaHandler(BaseHTTPRequestHandler):
         return self.reply(-3, "not found", status=404)
 
     def do_POST(self):
+        if self.refused():
+            return None
         url = urlparse(self.path)
         request = self.body()
         if url.path != "/files" or not isinstance(request, dict):
@@ -194,6 +221,8 @@ class MediaHandler(BaseHTTPRequestHandler):
         return self.reply(-2, "already in the library", {"pid": entry["pid"]})
 
     def do_PUT(self):
+        if self.refused():
+            return None
         request = self.body()
         if urlparse(self.path).path != "/settings/" or not isinstance(request, dict):
             return self.reply(-1, "bad request", status=400)
@@ -204,6 +233,8 @@ class MediaHandler(BaseHTTPRequestHandler):
         return self.reply(data={"deviceName": name})
 
     def do_DELETE(self):
+        if self.refused():
+            return None
         path = urlparse(self.path).path
         if path.startswith("/requests/"):
             self.send_response(204)

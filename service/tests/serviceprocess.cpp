@@ -94,11 +94,23 @@ ServiceReply ServiceProcess::send(const QByteArray &verb, const QString &path,
                                   const QList<QPair<QByteArray, QByteArray>> &headers)
 {
     QNetworkRequest request(QUrl(path.startsWith("http") ? path : url(path)));
+    // What the assistant sends, the way it sends it: the same calls, the same header.
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json; charset=utf-8");
     for (const auto &header : headers)
         request.setRawHeader(header.first, header.second);
-    QNetworkReply *reply = verb == "HEAD" ? m_network.head(request)
-                                          : m_network.sendCustomRequest(request, verb, body);
+    QNetworkReply *reply;
+    if (verb == "GET")
+        reply = m_network.get(request);
+    else if (verb == "HEAD")
+        reply = m_network.head(request);
+    else if (verb == "POST")
+        reply = m_network.post(request, body);
+    else if (verb == "PUT")
+        reply = m_network.put(request, body);
+    else if (verb == "DELETE" && body.isEmpty())
+        reply = m_network.deleteResource(request);
+    else
+        reply = m_network.sendCustomRequest(request, verb, body);
     QEventLoop loop;
     QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
     QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);

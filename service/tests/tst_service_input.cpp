@@ -1,5 +1,6 @@
-// Hostile and odd input: every malformed request gets a JSON error reply, odd folders are
-// imported without hanging or crashing, and the control port is reachable only on loopback.
+// Hostile and odd input: every malformed request gets a JSON error reply, what a web page can
+// send is refused, odd folders are imported without hanging or crashing, the control port is
+// reachable only on loopback, and slow or greedy clients cannot starve the service.
 #include "fixtures.h"
 #include "serviceprocess.h"
 
@@ -12,9 +13,72 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+// One exchange on a connection of its own, with headers that QNetworkAccessManager would not
+// send (or would send otherwise).
+struct RawReply
+{
+    QByteArray answer;
+    qint64 elapsedMs = -1; // until the reply was whole
+    bool closed = false; // the service ended the connection after it
+    int status() const { return answer.startsWith("HTTP/1.1 ") ? answer.mid(9, 3).toInt() : 0; }
+    QByteArray body() const { return answer.mid(answer.indexOf("\r\n\r\n") + 4); }
+    QJsonObject json() const { return QJsonDocument::fromJson(body()).object(); }
+};
+
+RawReply exchange(quint16 port, const QByteArray &request, bool waitForEnd)
+{
+    RawReply reply;
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(3000))
+        return reply;
+    QElapsedTimer timer;
+    timer.start();
+    socket.write(request);
+    const auto whole = [&reply] {
+        const int headEnd = reply.answer.indexOf("\r\n\r\n");
+        if (headEnd < 0)
+            return false;
+        const int at = reply.answer.toLower().indexOf("\r\ncontent-length: ");
+        const int length = at < 0 ? 0 : reply.answer.mid(at + 18).split('\r').first().toInt();
+        return reply.answer.size() >= headEnd + 4 + length;
+    };
+    while (!whole() && timer.elapsed() < 8000
+           && socket.state() == QAbstractSocket::ConnectedState) {
+        socket.waitForReadyRead(100);
+        reply.answer += socket.readAll();
+    }
+    if (whole())
+        reply.elapsedMs = timer.elapsed();
+    if (waitForEnd && socket.state() == QAbstractSocket::ConnectedState)
+        socket.waitForDisconnected(3000);
+    reply.closed = socket.state() != QAbstractSocket::ConnectedState;
+    return reply;
+}
+
+qint64 peakMemoryKb(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
 
 class ServiceInputTest : public QObject
 {
@@ -31,6 +95,12 @@ private slots:
     void fileChangedDuringImport();
     void controlPortOnlyOnLoopback();
     void smallRepliesAreNotDelayed();
+    void requestRules_data();
+    void requestRules();
+    void rangesOnlyForBytes_data();
+    void rangesOnlyForBytes();
+    void slowClientsCannotStarveTheAssistant();
+    void oneClientCannotTakeEveryThread();
 
 private:
     QTemporaryDir m_temp;
@@ -45,8 +115,9 @@ void ServiceInputTest::initTestCase()
     m_clips = m_temp.filePath("clips");
     QString error;
     QVERIFY2(fixtures::make(m_clips, { "small.mp4", "truncated.mp4" }, error), qPrintable(error));
-    QVERIFY(m_service.start(m_temp.filePath("data")));
+    QVERIFY(m_service.start(m_temp.filePath("data"), { "--lan-port", "0" }));
     QVERIFY(::mkfifo(QFile::encodeName(m_temp.filePath("pipe.mp4")).constData(), 0600) == 0);
+    QVERIFY(QFile::link("/", m_temp.filePath("everything")));
     const ServiceReply video = m_service.importPath(m_clips + "/small.mp4");
     QCOMPARE(video.code(), 0);
     m_videoId = video.data().toObject().value("id").toInt();
@@ -82,6 +153,15 @@ void ServiceInputTest::badRequests_data()
     QTest::newRow("path with NUL")
         << QByteArray("POST") << "/files" << withPath(clip + "\\u0000.mp4") << -1;
     QTest::newRow("file system root") << QByteArray("POST") << "/files" << withPath("/") << -4;
+    QTest::newRow("link to the root")
+        << QByteArray("POST") << "/files"
+        << withPath(QFile::encodeName(m_temp.filePath("everything"))) << -4;
+    QTest::newRow("root seen from /proc")
+        << QByteArray("POST") << "/files" << withPath("/proc/self/root") << -4;
+    QTest::newRow("below /proc, through the root")
+        << QByteArray("POST") << "/files" << withPath("/proc/self/root/proc/self") << -4;
+    QTest::newRow("/sys") << QByteArray("POST") << "/files" << withPath("/sys") << -4;
+    QTest::newRow("/run") << QByteArray("POST") << "/files" << withPath("/run") << -4;
     QTest::newRow("FIFO named like a video")
         << QByteArray("POST") << "/files"
         << withPath(QFile::encodeName(m_temp.filePath("pipe.mp4"))) << -4;
@@ -150,13 +230,16 @@ void ServiceInputTest::malformedHttp_data()
     QTest::newRow("overlong header")
         << QByteArray("GET /files HTTP/1.1\r\nX-Long: " + QByteArray(20000, 'x') + "\r\n\r\n") << 0;
     QTest::newRow("body shorter than its length") << QByteArray(
-        "POST /files HTTP/1.1\r\nContent-Length: 100\r\nConnection: close\r\n\r\n{\"pa")
-                                                  << 0;
+        "POST /files HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(m_service.port())
+        + "\r\nContent-Type: application/json\r\nContent-Length: 100\r\n"
+          "Connection: close\r\n\r\n{\"pa") << 0;
     // A body on a GET must not be taken for a second request, whose answer would then reach
     // the next request on the connection.
+    const QByteArray host = "Host: 127.0.0.1:" + QByteArray::number(m_service.port()) + "\r\n";
+    const QByteArray second = "GET /files?id=0 HTTP/1.1\r\n" + host + "\r\n";
     QTest::newRow("GET with a body")
-        << QByteArray("GET /settings/ HTTP/1.1\r\nHost: pc\r\nContent-Length: 34\r\n\r\n"
-                      "GET /files?id=0 HTTP/1.1\r\nHost: pc\r\n\r\n")
+        << QByteArray("GET /settings/ HTTP/1.1\r\n" + host + "Content-Length: "
+                      + QByteArray::number(second.size()) + "\r\n\r\n" + second)
         << 400;
 }
 
@@ -300,6 +383,241 @@ void ServiceInputTest::smallRepliesAreNotDelayed()
     for (int i = 0; i < 20; ++i)
         QCOMPARE(m_service.get("/settings/").code(), 0);
     QVERIFY2(timer.elapsed() < 600, qPrintable(QString::number(timer.elapsed())));
+}
+
+void ServiceInputTest::requestRules_data()
+{
+    // "{port}" stands for the port the request goes to.
+    QTest::addColumn<bool>("lan");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<bool>("ends"); // the connection, as the rest of the request is left unread
+    const QByteArray host = "Host: 127.0.0.1:{port}\r\n";
+    // What the assistant's QNetworkAccessManager sends besides its own header.
+    const QByteArray qt = "Connection: Keep-Alive\r\nAccept-Encoding: gzip, deflate\r\n"
+                          "Accept-Language: en,*\r\nUser-Agent: Mozilla/5.0\r\n";
+    const QByteArray json = "Content-Type: application/json; charset=utf-8\r\n";
+    const auto request
+        = [](const char *line, const QByteArray &headers, const QByteArray &body = {}) {
+              return QByteArray(line) + " HTTP/1.1\r\n" + headers
+                  + (body.isNull() ? QByteArray()
+                                   : "Content-Length: " + QByteArray::number(body.size()) + "\r\n")
+                  + "\r\n" + body;
+          };
+    const QByteArray missing = R"({"path":"/nowhere/at/all.mp4"})";
+    const QByteArray list = "GET /files?id=0";
+
+    // The assistant's own requests, and another name of the loopback.
+    QTest::newRow("assistant lists")
+        << false << request(list, host + json + qt) << 200 << 0 << false;
+    QTest::newRow("assistant imports")
+        << false << request("POST /files", host + json + qt, missing) << 404 << -3 << false;
+    QTest::newRow("assistant cancels")
+        << false << request("DELETE /requests/none", host + json + qt) << 404 << -3 << false;
+    QTest::newRow("localhost, JSON without charset")
+        << false
+        << request("POST /files", "Host: localhost:{port}\r\nContent-Type: application/json\r\n",
+                   missing)
+        << 404 << -3 << false;
+
+    // A rebound name, or none.
+    QTest::newRow("foreign host") << false << request(list, "Host: evil.example:{port}\r\n") << 403
+                                  << -1 << true;
+    QTest::newRow("no host") << false << request(list, {}) << 403 << -1 << true;
+    QTest::newRow("two hosts") << false << request(list, host + "Host: evil.example\r\n") << 403
+                               << -1 << true;
+    // What only a browser sends.
+    QTest::newRow("origin") << false << request(list, host + "Origin: http://evil.example\r\n")
+                            << 403 << -1 << true;
+    QTest::newRow("preflight")
+        << false
+        << request("OPTIONS /files",
+                   host + "Origin: null\r\nAccess-Control-Request-Method: PUT\r\n")
+        << 403 << -1 << true;
+    QTest::newRow("text/plain import")
+        << false << request("POST /files", host + "Content-Type: text/plain\r\n", missing) << 415
+        << -1 << true;
+    // Bodies whose end is unknown, or too large to be read.
+    QTest::newRow("chunked") << false
+                             << request("POST /files",
+                                        host + json + "Transfer-Encoding: chunked\r\n")
+            + "10000000\r\n" + QByteArray(4096, '[')
+                             << 411 << -1 << true;
+    QTest::newRow("no length") << false << request("POST /files", host + json) + missing << 411
+                               << -1 << true;
+    QTest::newRow("negative length")
+        << false << request("POST /files", host + json + "Content-Length: -1\r\n") + missing << 400
+        << -1 << true;
+    QTest::newRow("length beyond 64 bits")
+        << false
+        << request("POST /files", host + json + "Content-Length: 18446744073709551616\r\n")
+            + missing
+        << 413 << -1 << true;
+    QTest::newRow("deep JSON") << false
+                               << request("POST /files", host + json,
+                                          QByteArray(500000, '[') + QByteArray(500000, ']'))
+                               << 400 << -1 << false;
+    QTest::newRow("wide JSON") << false
+                               << request("POST /files", host + json,
+                                          R"({"path":"/tmp","filters":[)"
+                                              + QByteArray(300000, '[').replace("[", "[],")
+                                              + "[]]}")
+                               << 400 << -1 << false;
+    // Headers without end.
+    QByteArray many;
+    for (int i = 0; i < 150; ++i)
+        many += "X-" + QByteArray::number(i) + ": y\r\n";
+    QTest::newRow("many headers") << false << request(list, host + many) << 431 << -1 << true;
+    QByteArray large;
+    for (int i = 0; i < 8; ++i)
+        large += "X-" + QByteArray::number(i) + ": " + QByteArray(8000, 'y') + "\r\n";
+    QTest::newRow("large headers") << false << request(list, host + large) << 431 << -1 << true;
+
+    // The headset interface answers to addresses, as players send them, and nothing else.
+    QTest::newRow("lan: address") << true << request("GET /api/info", host) << 200 << 0 << false;
+    QTest::newRow("lan: name") << true << request("GET /api/files", "Host: evil.example:{port}\r\n")
+                               << 403 << -1 << true;
+}
+
+void ServiceInputTest::requestRules()
+{
+    QFETCH(bool, lan);
+    QFETCH(QByteArray, request);
+    QFETCH(int, status);
+    QFETCH(int, code);
+    QFETCH(bool, ends);
+    const int port = lan ? m_service.lanPort() : m_service.port();
+    request.replace("{port}", QByteArray::number(port));
+    const qint64 peakBefore = peakMemoryKb(m_service.process().processId());
+    const RawReply reply = exchange(quint16(port), request, ends);
+    QCOMPARE(reply.status(), status);
+    QCOMPARE(reply.json().value("code").toInt(-999), code);
+    QVERIFY(!reply.json().value("msg").isUndefined());
+    QVERIFY2(!reply.answer.toLower().contains("access-control-"), reply.answer.constData());
+    QCOMPARE(reply.closed, ends);
+    if (code != -1)
+        return;
+    // Refused at once, not after a time-out, and at no cost.
+    QVERIFY(!reply.json().value("msg").toString().isEmpty());
+    QVERIFY2(reply.elapsedMs >= 0 && reply.elapsedMs < 2000,
+             qPrintable(QString::number(reply.elapsedMs)));
+    QVERIFY(peakMemoryKb(m_service.process().processId()) - peakBefore < 16 * 1024);
+}
+
+void ServiceInputTest::rangesOnlyForBytes_data()
+{
+    QTest::addColumn<bool>("lan");
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QByteArray>("range");
+    QTest::addColumn<int>("status");
+    const QString cover = QStringLiteral("/covers/%1.jpg").arg(m_videoId);
+    QTest::newRow("listing") << false << "/files?id=0" << QByteArray("bytes=0-10") << 200;
+    QTest::newRow("error reply") << false << "/files?id=987654" << QByteArray("bytes=100-200")
+                                 << 404;
+    QTest::newRow("malformed range on a listing")
+        << false << "/settings/" << QByteArray("bytes=x-") << 200;
+    QTest::newRow("headset listing") << true << "/api/files?id=0" << QByteArray("Bytes=0-3") << 200;
+    QTest::newRow("cover") << false << cover << QByteArray("bytes=0-3") << 206;
+    QTest::newRow("cover, beyond its end") << true << cover << QByteArray("bytes=99999999-") << 416;
+}
+
+void ServiceInputTest::rangesOnlyForBytes()
+{
+    QFETCH(bool, lan);
+    QFETCH(QString, path);
+    QFETCH(QByteArray, range);
+    QFETCH(int, status);
+    const ServiceReply whole = m_service.get(lan ? m_service.lanUrl(path) : path);
+    const ServiceReply reply = m_service.send("GET", lan ? m_service.lanUrl(path) : path, {}, 30000,
+                                              { { "Range", range } });
+    QCOMPARE(reply.status, status);
+    if (status == 206) {
+        QVERIFY(reply.body == whole.body.left(4));
+        QCOMPARE(reply.header("Content-Range"),
+                 "bytes 0-3/" + QByteArray::number(whole.body.size()));
+    } else if (status == 416) {
+        QCOMPARE(reply.header("Content-Range"), "bytes */" + QByteArray::number(whole.body.size()));
+        QVERIFY(reply.code() != 0);
+    } else {
+        // The whole reply, exactly as without the range.
+        QVERIFY(!reply.json.isEmpty());
+        QCOMPARE(reply.body, whole.body);
+        QVERIFY(reply.header("Content-Range").isEmpty());
+    }
+}
+
+void ServiceInputTest::slowClientsCannotStarveTheAssistant()
+{
+    // More clients than the interface has threads, each sending its request a byte at a time:
+    // every byte would restart a read time-out.
+    std::vector<std::unique_ptr<QTcpSocket>> slow;
+    for (int i = 0; i < 40; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        socket->connectToHost(QHostAddress::LocalHost, quint16(m_service.port()));
+        QVERIFY(socket->waitForConnected(3000));
+        socket->write("G");
+        slow.push_back(std::move(socket));
+    }
+    QTimer drip;
+    QObject::connect(&drip, &QTimer::timeout, [&slow] {
+        for (auto &socket : slow) {
+            if (socket->state() == QAbstractSocket::ConnectedState)
+                socket->write("E");
+        }
+    });
+    drip.start(500);
+    QTest::qWait(300);
+
+    QElapsedTimer timer;
+    timer.start();
+    QCOMPARE(m_service.get("/files?id=0", 5000).code(), 0);
+    QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+
+    // No request may take longer than its deadline to arrive, crowded or not.
+    const auto ended = [&slow] {
+        int count = 0;
+        for (auto &socket : slow) {
+            socket->waitForReadyRead(0);
+            if (socket->state() != QAbstractSocket::ConnectedState || socket->bytesAvailable())
+                ++count;
+        }
+        return count;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(ended(), 40, 15000);
+    // Those cut off to make room may see the connection reset before the reply.
+    for (auto &socket : slow) {
+        const QByteArray answer = socket->readAll();
+        QVERIFY2(answer.isEmpty() || answer.startsWith("HTTP/1.1 408"), answer.constData());
+    }
+}
+
+void ServiceInputTest::oneClientCannotTakeEveryThread()
+{
+    // Another loopback address stands for one host on the LAN.
+    const QHostAddress greedy(QStringLiteral("127.0.0.3"));
+    std::vector<std::unique_ptr<QTcpSocket>> sockets;
+    for (int i = 0; i < 34; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        QVERIFY(socket->bind(greedy));
+        socket->connectToHost(QHostAddress::LocalHost, quint16(m_service.lanPort()));
+        QVERIFY(socket->waitForConnected(3000));
+        sockets.push_back(std::move(socket));
+    }
+    const auto refused = [&sockets] {
+        int count = 0;
+        for (auto &socket : sockets) {
+            socket->waitForReadyRead(0);
+            if (socket->peek(12) == "HTTP/1.1 503")
+                ++count;
+        }
+        return count;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(refused(), 2, 3000);
+    QTest::qWait(200);
+    QCOMPARE(refused(), 2);
+    // Everyone else is served.
+    QCOMPARE(m_service.get(m_service.lanUrl("/api/info"), 3000).code(), 0);
 }
 
 QTEST_MAIN(ServiceInputTest)

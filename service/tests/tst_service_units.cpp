@@ -1,12 +1,14 @@
 // The service's small rules that need no running service: command line, request paths,
-// suffixes, device names and ids.
+// suffixes, device names, ids, hosts and log lines.
 #include "service/byterange.h"
 #include "service/controlapi.h"
 #include "service/coverspool.h"
 #include "service/devicename.h"
+#include "service/log.h"
 #include "service/options.h"
 #include "service/pathutil.h"
 #include "service/requestregistry.h"
+#include "service/requestrules.h"
 #include "service/suffixfilter.h"
 
 #include <QDir>
@@ -34,6 +36,11 @@ private slots:
     void utf8_data();
     void utf8();
     void cancelBeforeItsImportStarts();
+    void requestEndsEvenWhenItThrows();
+    void hosts_data();
+    void hosts();
+    void logLinesStayLines_data();
+    void logLinesStayLines();
     void ranges_data();
     void ranges();
     void coverSpool_data();
@@ -245,6 +252,61 @@ void ServiceUnitsTest::cancelBeforeItsImportStarts()
     QVERIFY(registry.begin("late")->load());
 }
 
+void ServiceUnitsTest::requestEndsEvenWhenItThrows()
+{
+    svc::RequestRegistry registry;
+    try {
+        const svc::RequestRegistry::Scope running(registry, "doomed");
+        QVERIFY(registry.cancel("doomed"));
+        throw std::runtime_error("no space left");
+    } catch (const std::runtime_error &) {
+    }
+    QVERIFY(!registry.cancel("doomed"));
+}
+
+void ServiceUnitsTest::hosts_data()
+{
+    // The control interface listens on port 22823 here.
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<bool>("loopback");
+    QTest::addColumn<bool>("address");
+    QTest::newRow("loopback address") << "127.0.0.1:22823" << true << true;
+    QTest::newRow("localhost, any case") << "LocalHost:22823" << true << false;
+    QTest::newRow("another port") << "127.0.0.1:22824" << false << true;
+    QTest::newRow("no port") << "127.0.0.1" << false << true;
+    QTest::newRow("port too large") << "10.0.0.2:65536" << false << false;
+    QTest::newRow("address then a name") << "127.0.0.1.evil.example:22823" << false << false;
+    QTest::newRow("localhost with a dot") << "localhost.:22823" << false << false;
+    QTest::newRow("short address") << "10.1" << false << false;
+    QTest::newRow("IPv6 with trailing text") << "[fe80::1]x" << false << false;
+    QTest::newRow("LAN address") << "192.168.1.20:22824" << false << true;
+}
+
+void ServiceUnitsTest::hosts()
+{
+    QFETCH(QString, host);
+    QTEST(svc::isLoopbackHost(host.toStdString(), 22823), "loopback");
+    QTEST(svc::isAddressLiteralHost(host.toStdString()), "address");
+}
+
+void ServiceUnitsTest::logLinesStayLines_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("written");
+    QTest::newRow("forged line") << QByteArray("GET /x\n2024-01-01 [error] y")
+                                 << QByteArray("GET /x\\n2024-01-01 [error] y");
+    QTest::newRow("carriage return and tab") << QByteArray("a\r\tb") << QByteArray("a\\r\\tb");
+    QTest::newRow("terminal escape") << QByteArray("\x1b[2Jx\x7f") << QByteArray("\\x1b[2Jx\\x7f");
+    QTest::newRow("text as it is")
+        << QString::fromUtf8("电影 \\ a").toUtf8() << QString::fromUtf8("电影 \\ a").toUtf8();
+}
+
+void ServiceUnitsTest::logLinesStayLines()
+{
+    QFETCH(QByteArray, text);
+    QTEST(QByteArray::fromStdString(svc::escapeControlCharacters(text.toStdString())), "written");
+}
+
 void ServiceUnitsTest::ranges_data()
 {
     // kind: 0 whole, 1 partial, 2 unsatisfiable; the file has 1000 bytes unless said otherwise.
@@ -263,14 +325,17 @@ void ServiceUnitsTest::ranges_data()
     QTest::newRow("start at size") << "bytes=1000-" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("start beyond 64 bits")
         << "bytes=18446744073709551616-" << 1000ULL << 2 << 0ULL << 0ULL;
+    QTest::newRow("end beyond 63 bits")
+        << "bytes=0-9223372036854775808" << 1000ULL << 1 << 0ULL << 1000ULL;
     QTest::newRow("end beyond 64 bits")
         << "bytes=5-18446744073709551616" << 1000ULL << 1 << 5ULL << 995ULL;
     QTest::newRow("zero suffix") << "bytes=-0" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("empty file") << "bytes=0-" << 0ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("suffix of empty file") << "bytes=-5" << 0ULL << 2 << 0ULL << 0ULL;
-    QTest::newRow("reversed") << "bytes=9-3" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("reversed") << "bytes=9-3" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("two ranges") << "bytes=0-1,4-5" << 1000ULL << 0 << 0ULL << 0ULL;
-    QTest::newRow("negative") << "bytes=-5-9" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("two ranges, one reversed") << "bytes=0-1,5-2" << 1000ULL << 0 << 0ULL << 0ULL;
+    QTest::newRow("negative") << "bytes=-5-9" << 1000ULL << 2 << 0ULL << 0ULL;
     QTest::newRow("other unit") << "items=0-1" << 1000ULL << 0 << 0ULL << 0ULL;
 }
 
