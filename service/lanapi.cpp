@@ -81,33 +81,8 @@ void LanApi::install(HttpListener &server)
     // GET handlers answer HEAD as well, without the body.
     server.addStreamRoute(MediaPrefix, bind(&LanApi::media));
     server.Get(R"(/covers/([^/]+)\.jpg)", bind(&LanApi::cover));
-    server.set_error_handler([this](const httplib::Request &request, httplib::Response &response) {
-        if (response.status == 416)
-            rangeRefused(request, response);
-        fillErrorReply(response);
-    });
-}
-
-std::optional<uint64_t> LanApi::fileSize(const std::string &idText)
-{
-    const auto id = parseId(idText);
-    const MediaFiles::Result found = id ? m_files.open(*id) : MediaFiles::Result();
-    if (found.outcome != MediaFiles::Outcome::Found)
-        return std::nullopt;
-    return found.size;
-}
-
-void LanApi::rangeRefused(const httplib::Request &request, httplib::Response &response)
-{
-    // The HTTP library refuses a Range it cannot parse before any handler runs; the reply
-    // still names the size, as for any unsatisfiable range.
-    if (request.path.compare(0, MediaPrefix.size(), MediaPrefix) != 0
-        || response.has_header("Content-Range"))
-        return;
-    if (const auto size = fileSize(request.path.substr(MediaPrefix.size()))) {
-        response.set_header("Accept-Ranges", "bytes");
-        response.set_header("Content-Range", "bytes */" + std::to_string(*size));
-    }
+    server.set_error_handler(
+        [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
 }
 
 void LanApi::info(const httplib::Request &, httplib::Response &response)

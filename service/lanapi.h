@@ -29,8 +29,6 @@ private:
     void sendMedia(const std::string &idText, const httplib::Request &request,
                    httplib::Response &response);
     void cover(const httplib::Request &request, httplib::Response &response);
-    void rangeRefused(const httplib::Request &request, httplib::Response &response);
-    std::optional<uint64_t> fileSize(const std::string &idText);
 
     Library &m_library;
     MediaFiles m_files;
