@@ -1,5 +1,7 @@
 #include "service/byterange.h"
 
+#include "service/requestrules.h"
+
 #include "service/suffixfilter.h"
 
 #include <limits>
@@ -23,14 +25,6 @@ bool parseNumber(const std::string &text, uint64_t &value)
             value = value * 10 + digit;
     }
     return true;
-}
-
-std::string trimmed(const std::string &text)
-{
-    const auto first = text.find_first_not_of(" \t");
-    if (first == std::string::npos)
-        return std::string();
-    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
 } // namespace

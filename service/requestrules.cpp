@@ -18,6 +18,8 @@ bool isPort(const std::string &text)
     return port > 0 && port <= 65535;
 }
 
+} // namespace
+
 std::string trimmed(const std::string &text)
 {
     const auto first = text.find_first_not_of(" \t");
@@ -25,8 +27,6 @@ std::string trimmed(const std::string &text)
         return std::string();
     return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
-
-} // namespace
 
 bool isLoopbackHost(const std::string &host, int port)
 {

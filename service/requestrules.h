@@ -9,6 +9,9 @@ namespace svc {
 
 // Small judgements of request headers and bodies that the listeners make before any route runs.
 
+// A header value without the blanks and tabs around it.
+std::string trimmed(const std::string &text);
+
 // A Host header that names the loopback interface on port: 127.0.0.1, localhost or [::1], each
 // with that port. A page in a browser can reach the loopback through a name of its own (DNS
 // rebinding), but the Host it sends is then that name.
