@@ -1,7 +1,6 @@
 #include "service/byterange.h"
 
 #include "service/requestrules.h"
-
 #include "service/suffixfilter.h"
 
 #include <limits>
