@@ -35,9 +35,19 @@ def desktop_entry(path):
     return entry
 
 
+# cmake --install rewrites the build folder's list of installed files, which a person's own
+# install may need for uninstalling; it is kept as it was.
+manifest = Path(build, "install_manifest.txt")
+kept = manifest.read_bytes() if manifest.exists() else None
 with tempfile.TemporaryDirectory() as tmp:
-    run(os.environ.get("CMAKE", "cmake"), "--install", build, "--prefix", "/usr",
-        env=dict(os.environ, DESTDIR=tmp))
+    try:
+        run(os.environ.get("CMAKE", "cmake"), "--install", build, "--prefix", "/usr",
+            env=dict(os.environ, DESTDIR=tmp))
+    finally:
+        if kept is None:
+            manifest.unlink(missing_ok=True)
+        else:
+            manifest.write_bytes(kept)
     usr = Path(tmp, "usr")
     installed = {str(p.relative_to(usr)) for p in usr.rglob("*") if not p.is_dir()}
     check(all(str(p).startswith(str(usr)) for p in Path(tmp).rglob("*") if not p.is_dir()),
