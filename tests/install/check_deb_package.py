@@ -18,7 +18,7 @@ failures = []
 # dpkg-shlibdeps computes the dependencies; without it cpack would make a package without them.
 missing = [tool for tool in ("dpkg-deb", "dpkg-shlibdeps") if not shutil.which(tool)]
 if missing:
-    print(f"SKIPPED: {', '.join(missing)} missing (Debian package dpkg-dev)")
+    print(f"SKIPPED: {', '.join(missing)} missing (Debian packages dpkg and dpkg-dev)")
     sys.exit(SKIP)
 
 with tempfile.TemporaryDirectory() as tmp:
