@@ -76,6 +76,8 @@ int runAssistant(int argc, char **argv, const StartupScenes &scenes)
 
     loadApplicationFont();
     app.setWindowIcon(QIcon(QStringLiteral(":/res/image/kiv.ico")));
+    // Docks find the installed menu entry, and with it the icon, by this name.
+    QGuiApplication::setDesktopFileName(QStringLiteral("com.velnor.assistant"));
     app.setOrganizationName(QStringLiteral("QXLT"));
     // Nothing else creates the data folder, and without it neither the log nor the
     // first-install flag could ever be written.

@@ -12,8 +12,9 @@
 # at that size as NAME.png and at twice that as NAME@2x.png, which Qt Quick picks on its own on
 # high-density screens; ordinary screens decode and upload a quarter of the pixels, which the
 # first frame feels. res/src/kiv.svg is the application icon: it becomes the window icon kiv.ico
-# (16 to 256 px), the 80 px picture kiv_icon.png of the settings popup and the media service's
-# UPnP icons (service/icons/), so they never drift apart.
+# (16 to 256 px), the 80 px picture kiv_icon.png of the settings popup, the media service's
+# UPnP icons (service/icons/) and the desktop icons that an installed copy puts into the icon
+# theme (res/icons/kiv-SIZE.png), so they never drift apart.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 src=$root/res/src
@@ -32,12 +33,12 @@ render_icon() {
   # A 256 px drawing shown at 80 px.
   render_png "$svg" "$out/kiv_icon.png" 0.3125
   render_png "$svg" "$out/kiv_icon@2x.png" 0.625
-  tmp=$(mktemp -d)
-  trap 'rm -rf "$tmp"' RETURN
-  local sizes=(16 24 32 48 64 128 256) frames=()
-  for s in "${sizes[@]}"; do
-    rsvg-convert --width "$s" --height "$s" --format png --output "$tmp/$s.png" "$svg"
-    frames+=("$tmp/$s.png")
+  # The sizes of the hicolor theme's apps folders; the window icon takes all but 22 px.
+  mkdir -p "$root/res/icons"
+  local frames=()
+  for s in 16 22 24 32 48 64 128 256; do
+    rsvg-convert --width "$s" --height "$s" --format png --output "$root/res/icons/kiv-$s.png" "$svg"
+    [[ $s == 22 ]] || frames+=("$root/res/icons/kiv-$s.png")
   done
   # The icons a UPnP control point shows for the media service; the service embeds them.
   mkdir -p "$root/service/icons"
@@ -61,7 +62,7 @@ for name in "${names[@]}"; do
   [[ -f $src/$name.svg ]] || { echo "render-art: no $src/$name.svg" >&2; exit 1; }
   if [[ $name == kiv ]]; then
     render_icon
-    echo "kiv.ico kiv_icon.png kiv_icon@2x.png service/icons/device-48.png service/icons/device-120.png"
+    echo "kiv.ico kiv_icon.png kiv_icon@2x.png service/icons/device-48.png service/icons/device-120.png res/icons/kiv-*.png"
   else
     render_png "$src/$name.svg" "$out/$name.png" 1
     render_png "$src/$name.svg" "$out/$name@2x.png" 2
