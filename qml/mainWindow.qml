@@ -11,6 +11,10 @@ import "./main"
 FramelessWindow {
     id: mainWin
 
+    // Set by the first close; the upload inside kiv.closeApp() waits in an event loop where a
+    // second close request (the icon, the window system) can arrive.
+    property bool closeStarted: false
+
     // Shows text in the toast below the middle of the window. A toast that is already up takes
     // the new text but keeps its timer, so it still goes 2.5 s after it first appeared.
     function showToast(text) {
@@ -57,6 +61,17 @@ FramelessWindow {
         dialog.open()
     }
 
+    // The one way out, for the close icon and the window system's request alike.
+    function closeOnce() {
+        if (closeStarted)
+            return
+        closeStarted = true
+        if (subWindow.item)
+            subWindow.item.close()
+        kiv.closeApp()
+        mainWin.close()
+    }
+
     visible: true
     title: qsTr("Velnor")
     width: utils.kiv_windowwidth
@@ -77,12 +92,7 @@ FramelessWindow {
         addIgnore(titleRow.stretch)
     }
 
-    onCloseAll: {
-        if (subWindow.item)
-            subWindow.item.close()
-        kiv.closeApp()
-        mainWin.close()
-    }
+    onCloseAll: closeOnce()
 
     Utils {
         id: utils
@@ -117,10 +127,7 @@ FramelessWindow {
                     page.requestActivate()
                 }
                 onMinimiseRequested: mainWin.showMinimized()
-                onCloseRequested: {
-                    kiv.closeApp()
-                    mainWin.close()
-                }
+                onCloseRequested: closeOnce()
             }
 
             Breadcrumbs {
