@@ -2,6 +2,21 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>EntryMenu</name>
+    <message>
+        <source>打开</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>移除列表</source>
+        <translation>Remove from list</translation>
+    </message>
+    <message>
+        <source>原文件位置</source>
+        <translation>Show in folder</translation>
+    </message>
+</context>
+<context>
     <name>FeedbackPage</name>
     <message>
         <source>Velnor使用说明</source>
@@ -37,6 +52,36 @@
     <message>
         <source>知道了</source>
         <translation>Got it</translation>
+    </message>
+</context>
+<context>
+    <name>ImportMenu</name>
+    <message>
+        <source>导入文件夹</source>
+        <translation>Import folder</translation>
+    </message>
+    <message>
+        <source>导入视频文件</source>
+        <translation>Import videos</translation>
+    </message>
+</context>
+<context>
+    <name>ListBrowser</name>
+    <message>
+        <source>文件名称</source>
+        <translation>File name</translation>
+    </message>
+    <message>
+        <source>分辨率</source>
+        <translation>Resolution</translation>
+    </message>
+    <message>
+        <source>时长</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>大小</source>
+        <translation>Size</translation>
     </message>
 </context>
 <context>
@@ -145,6 +190,17 @@
     </message>
 </context>
 <context>
+    <name>SettingsPopup</name>
+    <message>
+        <source>Velnor</source>
+        <translation>Velnor</translation>
+    </message>
+    <message>
+        <source>设备ID：</source>
+        <translation>Device ID: </translation>
+    </message>
+</context>
+<context>
     <name>SingleAppTip</name>
     <message>
         <source>提示</source>
@@ -164,6 +220,21 @@
     <message>
         <source>知道了</source>
         <translation>Got it</translation>
+    </message>
+</context>
+<context>
+    <name>TitleBar</name>
+    <message>
+        <source>导入</source>
+        <translation>Import</translation>
+    </message>
+    <message>
+        <source>Velnor</source>
+        <translation>Velnor</translation>
+    </message>
+    <message>
+        <source>需与眼镜端在同一网络下</source>
+        <translation>Keep the headset on the same network</translation>
     </message>
 </context>
 <context>
@@ -215,56 +286,8 @@
         <translation>Velnor</translation>
     </message>
     <message>
-        <source>导入</source>
-        <translation>Import</translation>
-    </message>
-    <message>
-        <source>导入文件夹</source>
-        <translation>Import folder</translation>
-    </message>
-    <message>
-        <source>导入视频文件</source>
-        <translation>Import videos</translation>
-    </message>
-    <message>
-        <source>需与眼镜端在同一网络下</source>
-        <translation>Keep the headset on the same network</translation>
-    </message>
-    <message>
-        <source>设备ID：</source>
-        <translation>Device ID: </translation>
-    </message>
-    <message>
         <source>拖拽视频或文件到此处</source>
         <translation>Drop videos or folders here</translation>
-    </message>
-    <message>
-        <source>文件名称</source>
-        <translation>File name</translation>
-    </message>
-    <message>
-        <source>分辨率</source>
-        <translation>Resolution</translation>
-    </message>
-    <message>
-        <source>时长</source>
-        <translation>Duration</translation>
-    </message>
-    <message>
-        <source>大小</source>
-        <translation>Size</translation>
-    </message>
-    <message>
-        <source>打开</source>
-        <translation>Open</translation>
-    </message>
-    <message>
-        <source>移除列表</source>
-        <translation>Remove from list</translation>
-    </message>
-    <message>
-        <source>原文件位置</source>
-        <translation>Show in folder</translation>
     </message>
 </context>
 </TS>

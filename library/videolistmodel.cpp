@@ -1,7 +1,6 @@
 #include "library/videolistmodel.h"
 
 #include "library/entrytext.h"
-#include "net/httpmanager.h"
 
 #include <QDebug>
 #include <QJsonArray>
@@ -79,13 +78,12 @@ void VideoListModel::sortEntries(int orderType, int sortType)
         const QString label = orderType == 0 ? QStringLiteral("Name")
             : orderType == 1                 ? QStringLiteral("Date")
                                              : QStringLiteral("Size");
-        HttpManager::instance()->reportEvent(
-            QStringLiteral("velnorAssistant_velnor_home_sort_sortBy_pit_switch"),
-            QJsonObject { { QStringLiteral("switchResult"), label } });
+        emit sortReported(QStringLiteral("velnorAssistant_velnor_home_sort_sortBy_pit_switch"),
+                          QJsonObject { { QStringLiteral("switchResult"), label } });
     }
     if (sortType != m_sortType) {
         m_sortType = sortType;
-        HttpManager::instance()->reportEvent(
+        emit sortReported(
             QStringLiteral("velnorAssistant_velnor_home_sort_sortType_pit_switch"),
             QJsonObject { { QStringLiteral("switchResult"),
                             sortType != 0 ? QStringLiteral("ASC") : QStringLiteral("DES") } });

@@ -6,6 +6,7 @@
 #include <QAbstractListModel>
 
 class QJsonArray;
+class QJsonObject;
 
 // The entries of the folder on show, in the user's order, with the display texts the grid and
 // list delegates bind to by role name.
@@ -33,7 +34,8 @@ public:
 
     // Replaces every entry by the parsed listing, in the stored order; one reset.
     void loadEntries(const QJsonArray &listing);
-    // Stores the sort codes, reports each one that changed as a usage event, and re-sorts.
+    // Stores the sort codes, reports each one that changed as a usage event (sortReported), and
+    // re-sorts.
     void sortEntries(int orderType, int sortType);
 
     int orderType() const { return m_orderType; }
@@ -46,6 +48,8 @@ public:
 
 signals:
     void selectIndex(int index);
+    // A usage event for the owner to send on: the model itself knows no client.
+    void sortReported(const QString &eventId, const QJsonObject &extraData);
 
 private:
     ListingRows m_rows;

@@ -46,6 +46,8 @@ KIVManager::KIVManager(QObject *parent)
     QTimer::singleShot(300, this, &KIVManager::runStartupStep);
     report(QStringLiteral("0_0_page_view"));
     connect(HttpManager::instance(), &HttpManager::replayBack, this, &KIVManager::onReplayBack);
+    connect(m_model, &VideoListModel::sortReported, HttpManager::instance(),
+            &HttpManager::reportEvent);
 }
 
 void KIVManager::runStartupStep()

@@ -52,7 +52,6 @@ public:
     QString curPath() const { return m_curPath; }
     QString pendingSelectPath() const { return m_pendingSelectPath; }
     bool lastImportWasFolder() const { return m_lastImportWasFolder; }
-    bool hasFolderNode(int id) const { return m_folderMap.contains(id); }
     VideoListModel *model() const { return m_model; }
 
 signals:

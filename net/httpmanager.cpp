@@ -21,7 +21,7 @@ namespace {
 const int UploadIntervalMs = 600000;
 // The close path waits for the upload in a nested loop; a cloud that accepts the connection
 // and never answers must not keep the assistant from exiting.
-const int DefaultUploadTimeoutMs = 5000;
+const int UploadTimeoutMs = 5000;
 const char *const UploadPath = "/tolvane/datacenter/velnor_data_upload";
 
 QBasicMutex instanceMutex;
@@ -54,7 +54,6 @@ HttpManager::HttpManager(QObject *parent)
     , m_machineGuid(platform::machineIdentifier())
     , m_serviceBaseUrl(ServiceBaseUrl)
     , m_cloudBaseUrl(CloudBaseUrl)
-    , m_uploadTimeout(DefaultUploadTimeoutMs)
 {
     startTimer(UploadIntervalMs, Qt::CoarseTimer);
 }
@@ -191,7 +190,7 @@ void HttpManager::flushEvents(bool async)
     QNetworkRequest request(QUrl(m_cloudBaseUrl + QLatin1String(UploadPath)));
     request.setHeader(QNetworkRequest::ContentTypeHeader,
                       QByteArrayLiteral("application/json;charset=UTF-8"));
-    request.setTransferTimeout(m_uploadTimeout);
+    request.setTransferTimeout(UploadTimeoutMs);
     QNetworkReply *reply
         = m_network->post(request, QJsonDocument(events).toJson(QJsonDocument::Compact));
     // Connected before any waiting loop's quit, so the answer has been handled by the time a
@@ -258,16 +257,6 @@ QString HttpManager::cloudBaseUrl() const
 void HttpManager::setCloudBaseUrl(const QString &url)
 {
     m_cloudBaseUrl = url;
-}
-
-int HttpManager::uploadTimeout() const
-{
-    return m_uploadTimeout;
-}
-
-void HttpManager::setUploadTimeout(int milliseconds)
-{
-    m_uploadTimeout = milliseconds;
 }
 
 QString HttpManager::machineGuid() const

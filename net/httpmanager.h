@@ -46,9 +46,6 @@ public:
     void setServiceBaseUrl(const QString &url);
     QString cloudBaseUrl() const;
     void setCloudBaseUrl(const QString &url);
-    // Longest pause in an upload's transfer before it is given up, in milliseconds.
-    int uploadTimeout() const;
-    void setUploadTimeout(int milliseconds);
 
     QString machineGuid() const;
     int pendingEventCount() const;
@@ -75,5 +72,4 @@ private:
     QString m_machineGuid;
     QString m_serviceBaseUrl;
     QString m_cloudBaseUrl;
-    int m_uploadTimeout;
 };

@@ -1,18 +1,24 @@
 import QtQuick 2.14
-import QtQuick.Controls 2.5
 import QtQuick.Layouts 1.2
 import KIVManager 1.0
 import QtPelago.Window 1.0
 import "./windows"
 import "./common"
+import "./main"
 
+// The main window. Its parts (main/) say what a person did through their own signals; this file
+// alone hands that to the manager "kiv", hosts the pages and follows the manager's signals.
 FramelessWindow {
     id: mainWin
+
+    // Set by the first close; the upload inside kiv.closeApp() waits in an event loop where a
+    // second close request (the icon, the window system) can arrive.
+    property bool closeStarted: false
 
     // Shows text in the toast below the middle of the window. A toast that is already up takes
     // the new text but keeps its timer, so it still goes 2.5 s after it first appeared.
     function showToast(text) {
-        toastText.text = text
+        toast.text = text
         toast.x = mainWin.x + 700 - toast.width / 2
         toast.y = mainWin.y + 400
         toast.show()
@@ -42,45 +48,51 @@ FramelessWindow {
         kiv.importFileReport(folder, fromMenu)
     }
 
-    function openContextMenu(cell, view, mouse, fileId, filePath) {
-        // The menu is placed inside the item area, so the pointer is mapped there; mapped into
-        // the view it would land a margin away from the pointer.
-        var corner = cell.mapToItem(contextMenu.parent, 0, 0)
-        contextMenu.x = corner.x + mouse.x
-        contextMenu.y = corner.y + mouse.y + 10
-        contextMenu.fileid = fileId
-        contextMenu.path = filePath
-        contextMenu.open()
-    }
-
-    visible: true
-    title: qsTr("Velnor")
-    width: 1360
-    height: 875
-    color: "transparent"
-    titleBar: titleRow
-
-    // The layout is drawn for this width only; maximising or a window manager must not change it.
-    onWidthChanged: {
-        if (width !== 1360) {
-            width = 1360
-            height = 875
+    function openImportDialog(folder) {
+        var dialog = importDialog()
+        if (folder) {
+            dialog.selectMultiple = false
+            dialog.selectFolder = true
+        } else {
+            dialog.selectFolder = false
+            dialog.selectMultiple = true
+            dialog.nameFilters = ["Video files (*.mkv *.mp4 *.3gp *.avi *.flv *.m4v *.mov *.mpeg *.mpg *.webm *.wmv)"]
         }
+        dialog.open()
     }
 
-    // The title bar drags the window wherever no button is; the label and the stretch between
-    // the buttons are items of the row, so they are named as part of the drag area.
-    Component.onCompleted: {
-        addIgnore(productLabel)
-        addIgnore(titleSpacer)
-    }
-
-    onCloseAll: {
+    // The one way out, for the close icon and the window system's request alike.
+    function closeOnce() {
+        if (closeStarted)
+            return
+        closeStarted = true
         if (subWindow.item)
             subWindow.item.close()
         kiv.closeApp()
         mainWin.close()
     }
+
+    visible: true
+    title: qsTr("Velnor")
+    width: utils.kiv_windowwidth
+    height: utils.kiv_windowheight
+    color: "transparent"
+    titleBar: titleRow
+
+    // The layout is drawn for this width only; maximising or a window manager must not change it.
+    onWidthChanged: {
+        if (width !== utils.kiv_windowwidth) {
+            width = utils.kiv_windowwidth
+            height = utils.kiv_windowheight
+        }
+    }
+
+    Component.onCompleted: {
+        addIgnore(titleRow.label)
+        addIgnore(titleRow.stretch)
+    }
+
+    onCloseAll: closeOnce()
 
     Utils {
         id: utils
@@ -95,402 +107,36 @@ FramelessWindow {
             anchors.fill: parent
             spacing: 0
 
-            RowLayout {
+            TitleBar {
                 id: titleRow
                 Layout.fillWidth: true
                 Layout.fillHeight: false
-                Layout.preferredHeight: 110
-                spacing: 0
-
-                Rectangle {
-                    id: importButton
-                    objectName: "importButton"
-                    Layout.leftMargin: 30
-                    Layout.preferredWidth: 140
-                    Layout.preferredHeight: 40
-                    color: "#4F7FFE"
-                    radius: 8
-
-                    Row {
-                        anchors.centerIn: parent
-                        spacing: 10
-
-                        Image {
-                            anchors.verticalCenter: parent.verticalCenter
-                            width: 24
-                            height: 24
-                            source: "qrc:/res/image/kiv_import.png"
-                        }
-                        Text {
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: qsTr("导入")
-                            font.family: utils.kiv_font
-                            font.bold: true
-                            font.pixelSize: 18
-                            color: "#FFFFFF"
-                        }
-                    }
-
-                    MouseArea {
-                        anchors.fill: parent
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: importMenu.open()
-                    }
-
-                    Popup {
-                        id: importMenu
-                        objectName: "importMenu"
-                        y: 60
-                        width: 160
-                        height: 148
-                        padding: 0
-                        background: Rectangle {
-                            color: "#22242C"
-                            radius: 4
-                        }
-
-                        Column {
-                            anchors.centerIn: parent
-
-                            MenuEntry {
-                                objectName: "importFolderEntry"
-                                text: qsTr("导入文件夹")
-                                onClicked: {
-                                    var fileDialog = importDialog()
-                                    fileDialog.selectMultiple = false
-                                    fileDialog.selectFolder = true
-                                    fileDialog.open()
-                                    importMenu.close()
-                                }
-                            }
-                            MenuEntry {
-                                objectName: "importFilesEntry"
-                                text: qsTr("导入视频文件")
-                                onClicked: {
-                                    var fileDialog = importDialog()
-                                    fileDialog.selectFolder = false
-                                    fileDialog.selectMultiple = true
-                                    fileDialog.nameFilters = ["Video files (*.mkv *.mp4 *.3gp *.avi *.flv *.m4v *.mov *.mpeg *.mpg *.webm *.wmv)"]
-                                    fileDialog.open()
-                                    importMenu.close()
-                                }
-                            }
-                        }
-                    }
+                Layout.preferredHeight: utils.kiv_titleheight
+                version: kivupdate.version()
+                deviceName: kiv.userName
+                onImportFolderRequested: openImportDialog(true)
+                onImportFilesRequested: openImportDialog(false)
+                onHelpRequested: {
+                    loadPage("FeedbackPage")
+                    showSubWin()
                 }
-
-                Column {
-                    id: productLabel
-                    Layout.leftMargin: productName.width > 180 ? 200 : 437
-                    spacing: 5
-
-                    Text {
-                        id: productName
-                        anchors.horizontalCenter: parent.horizontalCenter
-                        text: qsTr("Velnor")
-                        font.family: utils.kiv_font
-                        font.bold: true
-                        font.pixelSize: 24
-                        color: "#FFFFFF"
-                        horizontalAlignment: Text.AlignHCenter
-                    }
-                    Row {
-                        anchors.horizontalCenter: parent.horizontalCenter
-
-                        Image {
-                            anchors.verticalCenter: parent.verticalCenter
-                            width: 14
-                            height: 14
-                            source: "qrc:/res/image/warning.png"
-                        }
-                        Text {
-                            anchors.verticalCenter: parent.verticalCenter
-                            text: qsTr("需与眼镜端在同一网络下")
-                            font.family: utils.kiv_font
-                            font.bold: true
-                            font.pixelSize: 16
-                            color: "#A4A4A5"
-                        }
-                    }
+                onEditNameRequested: {
+                    var page = loadPage("SetUserName")
+                    page.textEditItem.text = kiv.userName
+                    showSubWin()
+                    page.requestActivate()
                 }
-
-                Item {
-                    id: titleSpacer
-                    Layout.fillWidth: true
-                    Layout.fillHeight: true
-                }
-
-                Rectangle {
-                    objectName: "helpButton"
-                    Layout.preferredWidth: 40
-                    Layout.preferredHeight: 40
-                    color: utils.kiv_itemdowncolor
-                    radius: 8
-
-                    Image {
-                        anchors.centerIn: parent
-                        width: 24
-                        height: 24
-                        source: "qrc:/res/image/kiv_help.png"
-                    }
-                    MouseArea {
-                        anchors.fill: parent
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: {
-                            loadPage("FeedbackPage")
-                            showSubWin()
-                        }
-                    }
-                }
-
-                Rectangle {
-                    id: settingsButton
-                    objectName: "settingsButton"
-                    Layout.leftMargin: 32
-                    Layout.preferredWidth: 40
-                    Layout.preferredHeight: 40
-                    color: utils.kiv_itemdowncolor
-                    radius: 8
-
-                    Image {
-                        anchors.centerIn: parent
-                        width: 24
-                        height: 24
-                        source: "qrc:/res/image/kiv_setting.png"
-                    }
-                    MouseArea {
-                        anchors.fill: parent
-                        cursorShape: Qt.PointingHandCursor
-                        onClicked: settingsPopup.open()
-                    }
-
-                    Popup {
-                        id: settingsPopup
-                        objectName: "settingsPopup"
-                        x: -280
-                        y: 60
-                        width: 320
-                        height: 204
-                        padding: 0
-                        background: Rectangle {
-                            color: "#22242C"
-                            radius: 4
-                        }
-
-                        ColumnLayout {
-                            anchors.left: parent.left
-                            anchors.right: parent.right
-                            anchors.top: parent.top
-                            spacing: 20
-
-                            RowLayout {
-                                Layout.leftMargin: 40
-                                Layout.topMargin: 40
-                                spacing: 20
-
-                                Image {
-                                    Layout.preferredWidth: 80
-                                    Layout.preferredHeight: 80
-                                    source: "qrc:/res/image/kiv_icon.png"
-                                }
-                                ColumnLayout {
-                                    Layout.alignment: Qt.AlignTop
-                                    spacing: 4
-
-                                    Text {
-                                        Layout.maximumWidth: 180
-                                        text: qsTr("Velnor")
-                                        wrapMode: Text.WordWrap
-                                        font.family: utils.kiv_font
-                                        font.pixelSize: 19
-                                        color: "#FFFFFF"
-                                    }
-                                    Text {
-                                        objectName: "versionText"
-                                        text: kivupdate.version()
-                                        font.family: utils.kiv_font
-                                        font.pixelSize: 16
-                                        color: "#A4A4A5"
-                                    }
-                                }
-                            }
-
-                            RowLayout {
-                                Layout.leftMargin: 40
-                                spacing: 0
-
-                                Text {
-                                    text: qsTr("设备ID：")
-                                    font.family: utils.kiv_font
-                                    font.pixelSize: 16
-                                    color: "#A4A4A5"
-                                }
-                                Text {
-                                    objectName: "deviceNameText"
-                                    Layout.maximumWidth: 170
-                                    text: kiv.userName
-                                    elide: Text.ElideRight
-                                    font.family: utils.kiv_font
-                                    font.pixelSize: 16
-                                    color: "#A4A4A5"
-                                }
-                                Image {
-                                    Layout.leftMargin: 6
-                                    Layout.preferredWidth: 15
-                                    Layout.preferredHeight: 15
-                                    source: "qrc:/res/image/setname_icon.png"
-
-                                    MouseArea {
-                                        objectName: "editNameArea"
-                                        anchors.fill: parent
-                                        cursorShape: Qt.PointingHandCursor
-                                        onClicked: {
-                                            var page = loadPage("SetUserName")
-                                            page.textEditItem.text = kiv.userName
-                                            showSubWin()
-                                            page.requestActivate()
-                                        }
-                                    }
-                                }
-                            }
-                        }
-                    }
-                }
-
-                Rectangle {
-                    Layout.leftMargin: 32
-                    Layout.rightMargin: 30
-                    Layout.preferredWidth: 100
-                    Layout.preferredHeight: 40
-                    color: utils.kiv_itemdowncolor
-                    radius: 8
-
-                    Row {
-                        anchors.centerIn: parent
-                        spacing: 16
-
-                        Image {
-                            width: 24
-                            height: 24
-                            source: "qrc:/res/image/kiv_min.png"
-
-                            MouseArea {
-                                objectName: "minimiseArea"
-                                anchors.fill: parent
-                                cursorShape: Qt.PointingHandCursor
-                                onClicked: mainWin.showMinimized()
-                            }
-                        }
-                        Image {
-                            width: 24
-                            height: 24
-                            source: "qrc:/res/image/kiv_close.png"
-
-                            MouseArea {
-                                objectName: "closeArea"
-                                anchors.fill: parent
-                                cursorShape: Qt.PointingHandCursor
-                                onClicked: {
-                                    kiv.closeApp()
-                                    mainWin.close()
-                                }
-                            }
-                        }
-                    }
-                }
+                onMinimiseRequested: mainWin.showMinimized()
+                onCloseRequested: closeOnce()
             }
 
-            Rectangle {
+            Breadcrumbs {
                 Layout.fillWidth: true
-                Layout.preferredHeight: 60
-                color: utils.kiv_itemdowncolor
-
-                RowLayout {
-                    anchors.fill: parent
-                    spacing: 12
-
-                    Repeater {
-                        id: crumbs
-                        objectName: "crumbs"
-                        model: kiv.curPathList
-
-                        delegate: Row {
-                            Layout.leftMargin: index === 0 ? 30 : 0
-                            Layout.alignment: Qt.AlignVCenter
-                            spacing: 12
-
-                            Image {
-                                anchors.verticalCenter: parent.verticalCenter
-                                width: 7
-                                height: 14
-                                visible: index !== 0
-                                source: "qrc:/res/image/kiv_arrow.png"
-                            }
-                            Text {
-                                anchors.verticalCenter: parent.verticalCenter
-                                text: modelData
-                                textFormat: Text.AutoText
-                                font.family: utils.kiv_font
-                                font.bold: true
-                                font.pixelSize: 18
-                                color: "#FFFFFF"
-
-                                MouseArea {
-                                    objectName: "crumb" + index
-                                    anchors.fill: parent
-                                    cursorShape: Qt.PointingHandCursor
-                                    onClicked: {
-                                        itemArea.curentIndex = -1
-                                        kiv.setFile(index)
-                                    }
-                                }
-                            }
-                        }
-                    }
-
-                    Item {
-                        Layout.fillWidth: true
-                    }
-
-                    Image {
-                        id: sortIcon
-                        objectName: "sortIcon"
-
-                        // Whether the popup was opened from here: a press on the icon while its
-                        // popup is open must close it, not open it again.
-                        property bool hasShow: false
-
-                        Layout.rightMargin: 30
-                        Layout.preferredWidth: 50
-                        Layout.preferredHeight: 50
-                        source: "qrc:/res/image/sorticon.png"
-
-                        MouseArea {
-                            id: sortArea
-                            anchors.fill: parent
-                            hoverEnabled: true
-                            cursorShape: Qt.PointingHandCursor
-                            onPressed: {
-                                if (sortIcon.hasShow) {
-                                    sortIcon.hasShow = false
-                                } else {
-                                    sortIcon.hasShow = true
-                                    settingPage.open()
-                                }
-                            }
-                        }
-
-                        SettingPage {
-                            id: settingPage
-                            objectName: "settingPage"
-                            x: sortIcon.width - width
-                            y: sortIcon.height + 20
-                            onVisibleChanged: {
-                                if (!visible && !sortArea.containsMouse)
-                                    sortIcon.hasShow = false
-                            }
-                        }
-                    }
+                Layout.preferredHeight: utils.kiv_crumbsheight
+                labels: kiv.curPathList
+                onCrumbClicked: {
+                    itemArea.curentIndex = -1
+                    kiv.setFile(index)
                 }
             }
 
@@ -501,7 +147,7 @@ FramelessWindow {
                 // The highlighted row of the current folder, -1 for none.
                 property int curentIndex: -1
 
-                Layout.topMargin: 30
+                Layout.topMargin: utils.kiv_margin
                 Layout.fillWidth: true
                 Layout.fillHeight: true
 
@@ -516,7 +162,6 @@ FramelessWindow {
                 }
 
                 Image {
-                    id: emptyState
                     objectName: "emptyState"
                     anchors.centerIn: parent
                     width: 680
@@ -539,333 +184,67 @@ FramelessWindow {
                             text: qsTr("拖拽视频或文件到此处")
                             font.family: utils.kiv_font
                             font.pixelSize: 20
-                            color: "#FFFFFF"
+                            color: utils.kiv_textcolor
                         }
                     }
                 }
 
-                GridView {
-                    id: gridView
-                    objectName: "gridView"
+                GridBrowser {
                     anchors.horizontalCenter: parent.horizontalCenter
-                    width: 1300
                     height: parent.height
                     visible: kiv.showGridView && !kiv.hasNoneData
-                    clip: true
-                    focus: true
                     model: kiv.fileList
-                    cellWidth: 260
-                    cellHeight: 268
-
-                    delegate: Item {
-                        id: cell
-                        objectName: "gridCell" + index
-                        width: 260
-                        height: 240
-
-                        Rectangle {
-                            anchors.horizontalCenter: parent.horizontalCenter
-                            width: 218
-                            height: 260
-                            radius: 20
-                            color: index === itemArea.curentIndex ? "#333641"
-                                                                  : cellArea.containsMouse ? utils.kiv_itemdowncolor : "transparent"
-
-                            Column {
-                                anchors.centerIn: parent
-
-                                Item {
-                                    width: 200
-                                    height: 200
-
-                                    Image {
-                                        anchors.fill: parent
-                                        visible: model.filetype !== 0
-                                        source: model.filetype !== 0 ? "qrc:/res/image/file_big.png" : ""
-                                    }
-                                    ColumnLayout {
-                                        anchors.fill: parent
-                                        visible: model.filetype === 0
-                                        spacing: 8
-
-                                        Image {
-                                            Layout.topMargin: 30
-                                            Layout.alignment: Qt.AlignHCenter
-                                            Layout.preferredWidth: 186
-                                            Layout.preferredHeight: 140
-                                            fillMode: Image.PreserveAspectCrop
-                                            clip: true
-                                            asynchronous: true
-                                            source: model.filetype === 0 ? model.coverimage : ""
-
-                                            Image {
-                                                anchors.centerIn: parent
-                                                width: 32
-                                                height: 38
-                                                source: "qrc:/res/image/kiv_play.png"
-                                            }
-                                        }
-                                        Item {
-                                            Layout.fillWidth: true
-                                            Layout.preferredHeight: 22
-
-                                            Text {
-                                                anchors.left: parent.left
-                                                anchors.leftMargin: 7
-                                                text: model.duration
-                                                font.family: utils.kiv_font
-                                                font.pixelSize: 16
-                                                color: "#A4A4A5"
-                                            }
-                                            Text {
-                                                anchors.right: parent.right
-                                                anchors.rightMargin: 7
-                                                text: model.size
-                                                font.family: utils.kiv_font
-                                                font.pixelSize: 16
-                                                color: "#A4A4A5"
-                                            }
-                                        }
-                                        Item {
-                                            Layout.fillHeight: true
-                                        }
-                                    }
-                                }
-                                Text {
-                                    anchors.horizontalCenter: parent.horizontalCenter
-                                    width: Math.min(implicitWidth, 180)
-                                    text: model.filename
-                                    elide: Text.ElideRight
-                                    horizontalAlignment: Text.AlignHCenter
-                                    font.family: utils.kiv_font
-                                    font.bold: true
-                                    font.pixelSize: 20
-                                    color: "#FFFFFF"
-                                }
-                            }
-                        }
-
-                        MouseArea {
-                            id: cellArea
-                            anchors.fill: parent
-                            hoverEnabled: true
-                            acceptedButtons: Qt.LeftButton | Qt.RightButton
-                            cursorShape: Qt.PointingHandCursor
-                            onClicked: {
-                                itemArea.curentIndex = index
-                                if (mouse.button === Qt.RightButton)
-                                    openContextMenu(cell, gridView, mouse, model.id, model.abspath)
-                            }
-                            onDoubleClicked: {
-                                if (mouse.button !== Qt.LeftButton)
-                                    return
-                                itemArea.curentIndex = -1
-                                kiv.fileAction(0, model.id, model.abspath)
-                            }
-                        }
+                    highlightIndex: itemArea.curentIndex
+                    onSelected: itemArea.curentIndex = index
+                    onMenuRequested: contextMenu.openAt(at, x, y, entryId, path)
+                    // Opening leaves the grid for what was opened, so the highlight goes.
+                    onActivated: {
+                        itemArea.curentIndex = -1
+                        kiv.fileAction(0, entryId, path)
                     }
                 }
 
-                Column {
-                    id: listColumn
-                    objectName: "listColumn"
+                ListBrowser {
                     anchors.horizontalCenter: parent.horizontalCenter
-                    width: parent.width - 60
+                    width: parent.width - 2 * utils.kiv_margin
                     height: parent.height
                     visible: !kiv.showGridView && !kiv.hasNoneData
-                    spacing: 0
-
-                    Rectangle {
-                        width: parent.width
-                        height: 50
-                        color: utils.kiv_itemdowncolor
-
-                        RowLayout {
-                            anchors.fill: parent
-                            spacing: 0
-
-                            KivText {
-                                Layout.leftMargin: 102
-                                Layout.preferredWidth: 160
-                                text: qsTr("文件名称")
-                            }
-                            KivText {
-                                Layout.leftMargin: 528
-                                Layout.preferredWidth: 100
-                                text: qsTr("分辨率")
-                            }
-                            KivText {
-                                Layout.leftMargin: 100
-                                Layout.preferredWidth: 100
-                                text: qsTr("时长")
-                            }
-                            KivText {
-                                Layout.leftMargin: 80
-                                Layout.preferredWidth: 100
-                                text: qsTr("大小")
-                            }
-                            Item {
-                                Layout.fillWidth: true
-                            }
-                        }
-                    }
-
-                    ListView {
-                        id: listView
-                        objectName: "listView"
-                        width: parent.width
-                        height: parent.height - 50
-                        clip: true
-                        spacing: 0
-                        model: kiv.fileList
-                        ScrollBar.vertical: ScrollBar {}
-
-                        delegate: Rectangle {
-                            id: row
-                            objectName: "listRow" + index
-                            width: 1300
-                            height: 88
-                            radius: 8
-                            color: index === itemArea.curentIndex ? "#333641"
-                                                                  : rowArea.containsMouse ? utils.kiv_itemdowncolor : "transparent"
-
-                            RowLayout {
-                                anchors.verticalCenter: parent.verticalCenter
-                                spacing: 0
-
-                                Image {
-                                    Layout.leftMargin: 30
-                                    Layout.preferredWidth: 56
-                                    Layout.preferredHeight: model.filetype === 0 ? 42 : 48
-                                    fillMode: model.filetype === 0 ? Image.PreserveAspectCrop : Image.Stretch
-                                    clip: true
-                                    asynchronous: true
-                                    source: model.coverimage
-
-                                    Image {
-                                        anchors.centerIn: parent
-                                        width: 10
-                                        height: 12
-                                        visible: model.filetype === 0
-                                        source: "qrc:/res/image/kiv_play.png"
-                                    }
-                                }
-                                KivText {
-                                    Layout.leftMargin: 16
-                                    elide: Text.ElideRight
-                                    Layout.preferredWidth: 580
-                                    Layout.maximumWidth: 580
-                                    text: model.filename
-                                }
-                                KivText {
-                                    Layout.leftMargin: 116
-                                    Layout.preferredWidth: 180
-                                    visible: model.filetype === 0
-                                    text: model.videoDefinition
-                                }
-                                KivText {
-                                    Layout.leftMargin: 22
-                                    Layout.preferredWidth: 180
-                                    visible: model.filetype === 0
-                                    text: model.duration
-                                }
-                                KivText {
-                                    Layout.leftMargin: 10
-                                    Layout.preferredWidth: 180
-                                    visible: model.filetype === 0
-                                    text: model.size
-                                }
-                            }
-
-                            MouseArea {
-                                id: rowArea
-                                anchors.fill: parent
-                                hoverEnabled: true
-                                acceptedButtons: Qt.LeftButton | Qt.RightButton
-                                onClicked: {
-                                    itemArea.curentIndex = index
-                                    if (mouse.button === Qt.RightButton)
-                                        openContextMenu(row, listColumn, mouse, model.id, model.abspath)
-                                }
-                                onDoubleClicked: {
-                                    if (mouse.button === Qt.LeftButton)
-                                        kiv.fileAction(0, model.id, model.abspath)
-                                }
-                            }
-                        }
-                    }
+                    model: kiv.fileList
+                    highlightIndex: itemArea.curentIndex
+                    onSelected: itemArea.curentIndex = index
+                    onMenuRequested: contextMenu.openAt(at, x, y, entryId, path)
+                    onActivated: kiv.fileAction(0, entryId, path)
                 }
 
-                Popup {
+                EntryMenu {
                     id: contextMenu
-                    objectName: "contextMenu"
-
-                    property int fileid: 0
-                    property string path: ""
-
-                    width: 160
-                    height: 219
-                    padding: 0
-                    background: Rectangle {
-                        color: "#22242C"
-                        radius: 4
-                    }
-
-                    Column {
-                        Repeater {
-                            model: [qsTr("打开"), qsTr("移除列表"), qsTr("原文件位置")]
-
-                            delegate: Item {
-                                width: 160
-                                height: 73
-
-                                MenuEntry {
-                                    objectName: "contextEntry" + index
-                                    anchors.centerIn: parent
-                                    text: modelData
-                                    onClicked: {
-                                        kiv.fileAction(index, contextMenu.fileid, contextMenu.path)
-                                        contextMenu.close()
-                                    }
-                                }
-                            }
-                        }
-                    }
+                    onChosen: kiv.fileAction(action, entryId, path)
                 }
             }
         }
 
-        Rectangle {
+        IconButton {
             objectName: "refreshButton"
             anchors.top: parent.top
             anchors.right: parent.right
             anchors.topMargin: 174
-            anchors.rightMargin: 30
+            anchors.rightMargin: utils.kiv_margin
             width: 32
             height: 32
             radius: 6
-            color: "#333641"
-
-            Image {
-                anchors.centerIn: parent
-                width: 19
-                height: 19
-                source: "qrc:/res/image/kiv_refresh.png"
-            }
-            MouseArea {
-                anchors.fill: parent
-                cursorShape: Qt.PointingHandCursor
-                onClicked: {
-                    itemArea.curentIndex = -1
-                    kiv.refresh()
-                }
+            iconSize: 19
+            color: utils.kiv_itemselectcolor
+            source: "qrc:/res/image/kiv_refresh.png"
+            onClicked: {
+                itemArea.curentIndex = -1
+                kiv.refresh()
             }
         }
 
         Rectangle {
             objectName: "dimmer"
             anchors.fill: parent
-            color: "#1A1B21"
+            color: utils.kiv_backgroundcolor
             opacity: 0.8
             visible: subWindow.item !== null && subWindow.item.visible
         }
@@ -876,40 +255,8 @@ FramelessWindow {
         objectName: "subWindow"
     }
 
-    FramelessWindow {
+    Toast {
         id: toast
-        objectName: "toast"
-        flags: Qt.FramelessWindowHint | Qt.WindowStaysOnTopHint
-        needShadow: false
-        color: "transparent"
-        // Whole pixels, so the text is never clipped by a fraction.
-        width: Math.ceil(toastText.width) + 24
-        height: Math.ceil(toastText.height) + 16
-        onVisibleChanged: {
-            if (visible)
-                toastTimer.start()
-        }
-
-        Rectangle {
-            anchors.fill: parent
-            color: "#000000"
-            radius: 8
-
-            Text {
-                id: toastText
-                objectName: "toastText"
-                x: 12
-                y: 8
-                color: "#F4F4F4"
-            }
-        }
-
-        Timer {
-            id: toastTimer
-            objectName: "toastTimer"
-            interval: 2500
-            onTriggered: toast.hide()
-        }
     }
 
     // Built on first use (see common/ImportDialog.qml).

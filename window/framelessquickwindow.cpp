@@ -111,11 +111,6 @@ void FramelessQuickWindow::addIgnore(QQuickItem *item)
         m_ignored.append(item);
 }
 
-void FramelessQuickWindow::reqActive()
-{
-    requestActivate();
-}
-
 platform::HitRegion FramelessQuickWindow::hitTest(const QPoint &screenPos,
                                                   const QPointF &windowPos) const
 {

@@ -34,7 +34,6 @@ public:
     void setBorderWidth(int borderWidth);
 
     Q_INVOKABLE void addIgnore(QQuickItem *item);
-    Q_INVOKABLE void reqActive();
 
     // Frame region under a point: screenPos in device pixels for the resize bands, windowPos
     // in window coordinates for the title bar.

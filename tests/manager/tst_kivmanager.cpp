@@ -497,6 +497,29 @@ private slots:
                  QString("menuClick"));
     }
 
+    // The model only names its sort events; they reach the upload through the manager, in order.
+    void sortChangesAreUploadedInOrder()
+    {
+        auto manager = freshManager();
+        HttpManager::instance()->flushEvents(false);
+        cloud.clearRequests();
+        manager->setSortType(2, 1);
+        manager->setSortType(2, 1);
+        manager->setSortType(0, 1);
+        HttpManager::instance()->flushEvents(false);
+        QCOMPARE(cloud.requests().size(), 1);
+        QStringList sent;
+        const QJsonArray events = QJsonDocument::fromJson(cloud.requests().at(0).body).array();
+        for (const QJsonValue &event : events)
+            sent << event["eventId"].toString() + '='
+                    + event["extraData"]["switchResult"].toString();
+        const QString prefix = QStringLiteral("velnorAssistant_velnor_home_sort_");
+        QCOMPARE(
+            sent,
+            QStringList({ prefix + "sortBy_pit_switch=Size", prefix + "sortType_pit_switch=ASC",
+                          prefix + "sortBy_pit_switch=Name" }));
+    }
+
     void refreshBelowTheRootReimportsTheFolder()
     {
         auto manager = managerInsideAB();

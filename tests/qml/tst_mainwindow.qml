@@ -232,6 +232,28 @@ TestCase {
             verify(!item("subWindow").item.visible)
     }
 
+    // The upload in closeApp() waits in an event loop where another close request can arrive;
+    // whichever comes second finds the window on its way out and does nothing more.
+    function test_close_runs_once_data() {
+        return [
+            { tag: "icon, then the window system", icon: [true, false] },
+            { tag: "the window system twice", icon: [false, false] },
+            { tag: "the window system, then the icon", icon: [false, true] }
+        ]
+    }
+
+    function test_close_runs_once(data) {
+        open(0)
+        for (var i = 0; i < data.icon.length; ++i) {
+            if (data.icon[i])
+                item("closeArea").clicked()
+            else
+                win.closeAll()
+        }
+        compare(kiv.calls, ["closeApp()"])
+        verify(!win.visible)
+    }
+
     function test_close_exe() {
         open(0)
         kiv.closeExe()
