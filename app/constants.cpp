@@ -9,4 +9,13 @@ const QStringList supportedSuffixes
         QStringLiteral("avi"),  QStringLiteral("flv"),  QStringLiteral("m4v"),
         QStringLiteral("mov"),  QStringLiteral("mpeg"), QStringLiteral("mpg"),
         QStringLiteral("webm"), QStringLiteral("wmv") };
-const QString AppVersion = QStringLiteral("1.0.9.78");
+QString videoNameFilter()
+{
+    QStringList patterns;
+    for (const QString &suffix : supportedSuffixes)
+        patterns << QStringLiteral("*.") + suffix;
+    return QStringLiteral("Video files (%1)").arg(patterns.join(QLatin1Char(' ')));
+}
+
+// The project's version, from the build.
+const QString AppVersion = QStringLiteral(VELNOR_VERSION);

@@ -10,4 +10,6 @@ extern const QString ServiceBaseUrl;
 extern const QString CloudBaseUrl;
 // Video suffixes accepted for import, lower case and without a dot.
 extern const QStringList supportedSuffixes;
+// The file dialog's filter for them: "Video files (*.mkv *.mp4 ...)".
+QString videoNameFilter();
 extern const QString AppVersion;

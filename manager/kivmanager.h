@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/constants.h"
 #include "library/foldernode.h"
 
 #include <QJsonObject>
@@ -21,6 +22,8 @@ class KIVManager : public QObject
     Q_PROPERTY(bool showGridView READ showGridView NOTIFY showGridViewChange)
     Q_PROPERTY(bool hasNoneData READ hasNoneData NOTIFY hasNoneDataChange)
     Q_PROPERTY(QString userName READ userName NOTIFY userNameChange)
+    // The import file dialog's filter, made from the accepted suffixes.
+    Q_PROPERTY(QString videoNameFilter READ videoNameFilter CONSTANT)
 
 public:
     explicit KIVManager(QObject *parent = nullptr);
@@ -30,6 +33,7 @@ public:
     bool showGridView() const { return m_showGridView; }
     bool hasNoneData() const { return m_hasNoneData; }
     QString userName() const { return m_userName; }
+    QString videoNameFilter() const { return ::videoNameFilter(); }
 
     Q_INVOKABLE void setShowGridView(bool isShowGridView);
     Q_INVOKABLE void setSortType(int orderType, int sortType);

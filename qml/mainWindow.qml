@@ -56,7 +56,7 @@ FramelessWindow {
         } else {
             dialog.selectFolder = false
             dialog.selectMultiple = true
-            dialog.nameFilters = ["Video files (*.mkv *.mp4 *.3gp *.avi *.flv *.m4v *.mov *.mpeg *.mpg *.webm *.wmv)"]
+            dialog.nameFilters = [kiv.videoNameFilter]
         }
         dialog.open()
     }

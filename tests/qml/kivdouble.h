@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/constants.h"
 #include "calllog.h"
 #include "listmodeldouble.h"
 
@@ -17,6 +18,7 @@ class KivDouble : public QObject
     Q_PROPERTY(bool showGridView READ showGridView NOTIFY showGridViewChange)
     Q_PROPERTY(bool hasNoneData READ hasNoneData WRITE setHasNoneData NOTIFY hasNoneDataChange)
     Q_PROPERTY(QString userName READ userName WRITE setUserName NOTIFY userNameChange)
+    Q_PROPERTY(QString videoNameFilter READ videoNameFilter CONSTANT)
     // Test controls, not part of the manager.
     Q_PROPERTY(QStringList calls READ calls)
     Q_PROPERTY(bool english MEMBER m_english)
@@ -33,6 +35,7 @@ public:
     QString userName() const { return m_userName; }
     void setUserName(const QString &name);
     QStringList calls() const { return m_log.calls(); }
+    QString videoNameFilter() const { return ::videoNameFilter(); }
 
     Q_INVOKABLE void setShowGridView(bool isShowGridView);
     Q_INVOKABLE void setSortType(int orderType, int sortType);
