@@ -2,7 +2,7 @@
 # Builds everything and runs every test.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-"$root"/tools/setup.sh
+"$root"/tools/setup.sh --tests
 build=${BUILD_DIR:-$root/build}
 status=0
 (cd "$build" && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 120) || status=$?

@@ -11,7 +11,7 @@ build=$(cd "$build" && pwd)
 
 for tool in x86_64-w64-mingw32-g++-posix wine wineboot wineserver; do
   if ! command -v "$tool" >/dev/null; then
-    echo "test-windows: $tool is missing (tools/setup.sh installs tools/packages-windows.txt)" >&2
+    echo "test-windows: $tool is missing (tools/setup.sh installs tools/packages-test-windows.txt)" >&2
     exit 1
   fi
 done
