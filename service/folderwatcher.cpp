@@ -277,6 +277,8 @@ void FolderWatcher::applyRoots(const std::vector<std::string> &paths)
     for (const std::string &path : wanted) {
         if (m_roots.count(path))
             continue;
+        // Just imported, or the catch-up at start: rescanned at once, which sets up its
+        // monitors, so that little can change unseen.
         auto root = std::make_unique<Root>();
         root->path = path;
         root->quietFrom = Clock::now();

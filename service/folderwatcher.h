@@ -48,7 +48,7 @@ public:
     static constexpr Clock::duration Quiet = std::chrono::seconds(2);
     static constexpr Clock::duration PollInterval = std::chrono::minutes(3);
     // How often a tree whose folder is missing is looked for.
-    static constexpr Clock::duration LookInterval = std::chrono::seconds(10);
+    static constexpr Clock::duration LookInterval = std::chrono::seconds(5);
 
 private:
     struct Root;
