@@ -14,8 +14,8 @@
 namespace svc {
 namespace {
 
-// A file changed this recently (by its time on the disk) may still be being written, also
-// where no event could tell: in a folder not watched yet, or on a tree that is only polled.
+// A file changed this recently (by its time on the disk) may still be being written, where no
+// event could tell: in a folder not watched before the rescan, or on a tree that is polled.
 constexpr int64_t RecentMs = 2000;
 
 struct Subscription
@@ -75,8 +75,8 @@ struct FolderWatcher::Root
     std::string path;
     std::map<std::string, GFileMonitor *> monitors; // by folder
     WriteTracker writes;
-    bool dirty = true; // wants a rescan
-    Clock::time_point quietFrom; // rescans wait for this
+    std::optional<Clock::time_point> dueAt; // a rescan is wanted, not before then
+    Clock::time_point lastStart; // of the last rescan
     bool busy = false; // a rescan is queued or running
     bool announced = false;
     // Without monitors: rescanned every PollInterval.
@@ -91,8 +91,11 @@ struct FolderWatcher::Root
 struct FolderWatcher::Pass
 {
     std::string root;
-    std::set<std::string> writing;
     dev_t device = 0;
+    // Files being written, and the folders where events have told of every change, when the
+    // reading begins.
+    std::set<std::string> writing;
+    std::set<std::string> watchedBefore;
 
     std::string unavailable; // why the tree cannot be rescanned now; empty when it was
     std::vector<std::string> folders;
@@ -242,7 +245,8 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
             request.skip = [&pass](const ScannedFile &file) {
                 if (pass->writing.count(file.realPath))
                     return true;
-                if (std::llabs(file.mtimeMs - wallClockMs()) >= RecentMs)
+                if (pass->watchedBefore.count(parentPath(file.realPath))
+                    || std::llabs(file.mtimeMs - wallClockMs()) >= RecentMs)
                     return false;
                 pass->recent.push_back(file.realPath);
                 return true;
@@ -281,7 +285,7 @@ void FolderWatcher::applyRoots(const std::vector<std::string> &paths)
         // monitors, so that little can change unseen.
         auto root = std::make_unique<Root>();
         root->path = path;
-        root->quietFrom = Clock::now();
+        root->dueAt = Clock::now();
         m_roots.emplace(path, std::move(root));
     }
     rearm();
@@ -293,6 +297,10 @@ bool FolderWatcher::watch(Pass &pass)
     if (found == m_roots.end())
         return false;
     Root &root = *found->second;
+    // Taken now, just before the reading, not when the rescan was queued behind others.
+    pass.writing = root.writes.paths();
+    for (const auto &monitor : root.monitors)
+        pass.watchedBefore.insert(monitor.first);
     std::string reason;
     if (!pass.eventless.empty()) {
         reason = "it is on a file system (" + pass.eventless + ") that does not report changes";
@@ -353,15 +361,10 @@ void FolderWatcher::finish(const std::shared_ptr<Pass> &pass)
         logInfo(root.path, " is back");
     root.unavailable = false;
     root.device = pass->device;
-    if (root.polled) {
+    if (root.polled)
         root.nextLook = now + PollInterval;
-    } else {
-        // Left out for their recent time and not seen by any event: looked at again soon.
-        for (const std::string &path : pass->recent) {
-            root.writes.changed(path, now);
-            root.writes.closed(path, now);
-        }
-    }
+    else if (!pass->recent.empty())
+        want(root, now + std::chrono::milliseconds(RecentMs)); // left out for their recent time
     rearm();
 }
 
@@ -398,17 +401,22 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
     bool structural = false;
     switch (GFileMonitorEvent(event)) {
     case G_FILE_MONITOR_EVENT_CHANGED:
-        if (kind(path, false) == Kind::Video)
-            armBy(root.writes.changed(path, now));
+        if (kind(path, false) == Kind::Video) {
+            root.writes.changed(path, now);
+            armBy(now + WriteTracker::Abandoned);
+        }
         break;
     case G_FILE_MONITOR_EVENT_CHANGES_DONE_HINT:
-        if (kind(path, false) == Kind::Video)
-            armBy(root.writes.closed(path, now));
+        // Closed after writing, or unchanged for 2 s: whole, as far as anyone can tell.
+        if (kind(path, false) == Kind::Video) {
+            root.writes.done(path);
+            structural = true;
+        }
         break;
     case G_FILE_MONITOR_EVENT_CREATED: {
         const Kind created = kind(path, true);
         if (created == Kind::Video)
-            armBy(root.writes.changed(path, now));
+            root.writes.changed(path, now);
         structural = created != Kind::Ignored;
         break;
     }
@@ -434,12 +442,8 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
     default:
         break;
     }
-    if (structural) {
-        // A burst postpones the rescan until it is over, so it becomes one transaction.
-        root.dirty = true;
-        root.quietFrom = now + Quiet;
-        armBy(root.quietFrom);
-    }
+    if (structural)
+        want(root, now + Batch);
 }
 
 int FolderWatcher::onTimer(void *data)
@@ -463,22 +467,35 @@ void FolderWatcher::tick()
                 startPass(root);
             continue;
         }
-        // A file that has settled wants reading.
-        if (root.writes.settle(now))
-            root.dirty = true;
-        if (root.dirty && now >= root.quietFrom)
+        if (root.writes.expire(now))
+            want(root, now);
+        if (root.dueAt && now >= startTime(root))
             startPass(root);
     }
     rearm();
 }
 
+void FolderWatcher::want(Root &root, Clock::time_point when)
+{
+    // The earliest wish counts: a burst does not postpone its first rescan.
+    if (!root.dueAt || when < *root.dueAt)
+        root.dueAt = when;
+    if (!root.busy)
+        armBy(startTime(root));
+}
+
+FolderWatcher::Clock::time_point FolderWatcher::startTime(const Root &root)
+{
+    return std::max(*root.dueAt, root.lastStart + Spacing);
+}
+
 void FolderWatcher::startPass(Root &root)
 {
     root.busy = true;
-    root.dirty = false;
+    root.dueAt.reset();
+    root.lastStart = Clock::now();
     auto pass = std::make_shared<Pass>();
     pass->root = root.path;
-    pass->writing = root.writes.paths();
     pass->device = root.device;
     enqueue([this, pass] { runPass(pass); });
 }
@@ -498,10 +515,10 @@ void FolderWatcher::rearm()
             consider(root.nextLook);
             continue;
         }
-        if (root.dirty)
-            consider(root.quietFrom);
-        if (const auto settle = root.writes.nextSettle())
-            consider(*settle);
+        if (root.dueAt)
+            consider(startTime(root));
+        if (const auto expiry = root.writes.nextExpiry())
+            consider(*expiry);
     }
     if (m_timer) {
         g_source_destroy(m_timer);

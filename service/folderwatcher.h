@@ -26,9 +26,11 @@ namespace svc {
 
 // Keeps the library in step with the disk. Every folder tree imported at the top level is
 // watched with GIO file monitors (one per folder) on the GLib loop; a tree that changed is
-// rescanned in place by the importer, on a thread of the watcher's own, once it has been quiet
-// for a moment, leaving out the files still being written. Trees on file systems that send no
-// change events, or beyond the system's watch limit, are rescanned every few minutes instead.
+// rescanned in place by the importer, on a thread of the watcher's own, leaving out the files
+// still being written. Changes are gathered for a moment before a rescan and arrive while one
+// runs, so a burst becomes a few transactions while reading keeps pace with it. Trees on file
+// systems that send no change events, or beyond the system's watch limit, are rescanned every few
+// minutes instead.
 class FolderWatcher
 {
 public:
@@ -44,8 +46,12 @@ public:
     // service was not running; returns at once.
     void start();
 
-    // How long a tree must be quiet before it is rescanned.
-    static constexpr Clock::duration Quiet = std::chrono::seconds(2);
+    // A change waits this long for the others of the same action (a rename, a replacement,
+    // a folder moved in) to join it in one rescan.
+    static constexpr Clock::duration Batch = std::chrono::milliseconds(200);
+    // Between the starts of two rescans of one tree, so that however busy its disk, the
+    // watcher never spins on it; a burst lands in one transaction per second or so.
+    static constexpr Clock::duration Spacing = std::chrono::seconds(1);
     static constexpr Clock::duration PollInterval = std::chrono::minutes(3);
     // How often a tree whose folder is missing is looked for.
     static constexpr Clock::duration LookInterval = std::chrono::seconds(5);
@@ -74,6 +80,8 @@ private:
     void finish(const std::shared_ptr<Pass> &pass);
     void onEvent(const std::string &root, GFile *file, GFile *other, int event);
     void tick();
+    void want(Root &root, Clock::time_point when);
+    static Clock::time_point startTime(const Root &root);
     void startPass(Root &root);
     void armBy(Clock::time_point when);
     void rearm();

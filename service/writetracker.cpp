@@ -1,58 +1,38 @@
 #include "service/writetracker.h"
 
-#include <algorithm>
-
 namespace svc {
 
-WriteTracker::Clock::time_point WriteTracker::changed(const std::string &path,
-                                                      Clock::time_point now)
+void WriteTracker::changed(const std::string &path, Clock::time_point now)
 {
-    File &file = m_files[path];
-    file.changedAt = now;
-    file.lastEvent = now;
-    file.closed = false;
-    return settlesAt(file);
+    m_lastChange[path] = now;
 }
 
-WriteTracker::Clock::time_point WriteTracker::closed(const std::string &path, Clock::time_point now)
+void WriteTracker::done(const std::string &path)
 {
-    // A close with no change seen before it (the file was opened before the folder was
-    // watched) still means it was written just now.
-    const auto found = m_files.find(path);
-    File &file = found == m_files.end() ? m_files[path] : found->second;
-    if (found == m_files.end())
-        file.changedAt = now;
-    file.lastEvent = now;
-    file.closed = true;
-    return settlesAt(file);
+    m_lastChange.erase(path);
 }
 
 void WriteTracker::removed(const std::string &path)
 {
-    m_files.erase(path);
+    m_lastChange.erase(path);
 }
 
 void WriteTracker::renamed(const std::string &from, const std::string &to)
 {
-    const auto found = m_files.find(from);
-    if (found == m_files.end())
+    const auto found = m_lastChange.find(from);
+    if (found == m_lastChange.end())
         return;
-    const File file = found->second;
-    m_files.erase(found);
-    m_files[to] = file;
+    const Clock::time_point last = found->second;
+    m_lastChange.erase(found);
+    m_lastChange[to] = last;
 }
 
-WriteTracker::Clock::time_point WriteTracker::settlesAt(const File &file)
-{
-    return file.closed ? file.changedAt + Quiet : file.lastEvent + Abandoned;
-}
-
-bool WriteTracker::settle(Clock::time_point now)
+bool WriteTracker::expire(Clock::time_point now)
 {
     bool any = false;
-    for (auto file = m_files.begin(); file != m_files.end();) {
-        if (settlesAt(file->second) <= now) {
-            file = m_files.erase(file);
+    for (auto file = m_lastChange.begin(); file != m_lastChange.end();) {
+        if (file->second + Abandoned <= now) {
+            file = m_lastChange.erase(file);
             any = true;
         } else {
             ++file;
@@ -61,18 +41,20 @@ bool WriteTracker::settle(Clock::time_point now)
     return any;
 }
 
-std::optional<WriteTracker::Clock::time_point> WriteTracker::nextSettle() const
+std::optional<WriteTracker::Clock::time_point> WriteTracker::nextExpiry() const
 {
     std::optional<Clock::time_point> next;
-    for (const auto &file : m_files)
-        next = next ? std::min(*next, settlesAt(file.second)) : settlesAt(file.second);
+    for (const auto &file : m_lastChange) {
+        if (!next || file.second + Abandoned < *next)
+            next = file.second + Abandoned;
+    }
     return next;
 }
 
 std::set<std::string> WriteTracker::paths() const
 {
     std::set<std::string> paths;
-    for (const auto &file : m_files)
+    for (const auto &file : m_lastChange)
         paths.insert(file.first);
     return paths;
 }

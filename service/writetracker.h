@@ -8,41 +8,31 @@
 
 namespace svc {
 
-// The files of one folder tree that are still being written, as their change events tell. A
-// file is in flight until it has not changed for a moment and its writer has closed it, so
-// that a video copied in over minutes is read once, whole.
+// The files of one folder tree that are being written, as their change events tell: from a
+// change until GIO says the changes are done (the writer closed the file, or it has not changed
+// for 2 s), so that a video copied in over minutes is read once, whole.
 class WriteTracker
 {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Written to, or created. Both return when the file may settle.
-    Clock::time_point changed(const std::string &path, Clock::time_point now);
-    // Its writer closed it (or GIO decided that the changes are done).
-    Clock::time_point closed(const std::string &path, Clock::time_point now);
+    // Written to, or created.
+    void changed(const std::string &path, Clock::time_point now);
+    void done(const std::string &path);
     void removed(const std::string &path);
     void renamed(const std::string &from, const std::string &to);
 
-    // Forgets the files that have settled; true when there were any.
-    bool settle(Clock::time_point now);
-    // When the next file may settle; nothing when none is in flight.
-    std::optional<Clock::time_point> nextSettle() const;
+    // Forgets the files that have had no event for Abandoned; true when there were any.
+    bool expire(Clock::time_point now);
+    std::optional<Clock::time_point> nextExpiry() const;
     std::set<std::string> paths() const;
 
-    static constexpr Clock::duration Quiet = std::chrono::seconds(2);
-    // A file whose writer neither closes it nor changes it any more is not waited for longer.
+    // GIO always ends a change with a done hint; should one be lost, a file is not kept out of
+    // the library for longer than this.
     static constexpr Clock::duration Abandoned = std::chrono::seconds(60);
 
 private:
-    struct File
-    {
-        Clock::time_point changedAt;
-        Clock::time_point lastEvent;
-        bool closed = false;
-    };
-    static Clock::time_point settlesAt(const File &file);
-
-    std::map<std::string, File> m_files;
+    std::map<std::string, Clock::time_point> m_lastChange;
 };
 
 } // namespace svc

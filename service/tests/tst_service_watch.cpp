@@ -221,8 +221,9 @@ void ServiceWatchTest::burstIsFewTransactions()
     QTRY_COMPARE_WITH_TIMEOUT(tree(id).size(), 201, 20000);
     const Reads reads = readsOf(folder("Burst"));
     QCOMPARE(reads.read, 201);
-    // The import, then one rescan for the whole burst.
-    QCOMPARE(reads.passes, 2);
+    // The import, then one rescan (two should the burst straddle the start of one), not one
+    // transaction per file.
+    QVERIFY2(reads.passes <= 3, qPrintable(QString::number(reads.passes)));
 }
 
 void ServiceWatchTest::catchesUpAfterRestart()
