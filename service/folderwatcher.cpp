@@ -77,6 +77,7 @@ struct FolderWatcher::Root
     WriteTracker writes;
     std::optional<Clock::time_point> dueAt; // a rescan is wanted, not before then
     Clock::time_point lastStart; // of the last rescan
+    Clock::duration spacing = Spacing;
     bool busy = false; // a rescan is queued or running
     bool announced = false;
     // Without monitors: rescanned every PollInterval.
@@ -98,6 +99,7 @@ struct FolderWatcher::Pass
     std::set<std::string> watchedBefore;
 
     std::string unavailable; // why the tree cannot be rescanned now; empty when it was
+    Clock::duration walk {};
     std::vector<std::string> folders;
     std::string eventless;
     std::vector<std::string> recent;
@@ -224,8 +226,10 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
 {
     try {
         if (isPresent(*pass)) {
+            const Clock::time_point walkStart = Clock::now();
             const FolderScan tree
                 = scanFolder(pass->root, SuffixFilter(std::vector<std::string>()), m_cancel);
+            pass->walk = Clock::now() - walkStart;
             if (tree.cancelled || m_cancel)
                 return;
             for (const ScannedDir &dir : tree.dirs) {
@@ -361,6 +365,7 @@ void FolderWatcher::finish(const std::shared_ptr<Pass> &pass)
         logInfo(root.path, " is back");
     root.unavailable = false;
     root.device = pass->device;
+    root.spacing = std::max<Clock::duration>(Spacing, 4 * pass->walk);
     if (root.polled)
         root.nextLook = now + PollInterval;
     else if (!pass->recent.empty())
@@ -486,7 +491,7 @@ void FolderWatcher::want(Root &root, Clock::time_point when)
 
 FolderWatcher::Clock::time_point FolderWatcher::startTime(const Root &root)
 {
-    return std::max(*root.dueAt, root.lastStart + Spacing);
+    return std::max(*root.dueAt, root.lastStart + root.spacing);
 }
 
 void FolderWatcher::startPass(Root &root)
