@@ -62,8 +62,6 @@ std::optional<Options> parseOptions(const std::vector<std::string> &args, std::s
             options.lan = false;
         } else if (name == "--no-upnp") {
             options.upnp = false;
-        } else if (name == "--no-watch") {
-            options.watch = false;
         } else if (name == "--help" || name == "-h") {
             options.help = true;
         } else {
@@ -95,15 +93,13 @@ std::string defaultDataDir()
 const char *usageText()
 {
     return "Usage: KivVelnorService [--port 22823] [--lan-port 22824] [--data-dir DIR] "
-           "[--no-lan] [--no-upnp] [--no-watch]\n"
+           "[--no-lan] [--no-upnp]\n"
            "  --port       loopback port of the control interface (0: any free port)\n"
            "  --lan-port   port of the headset interface on the local network (0: any)\n"
            "  --data-dir   folder of the library, covers and logs\n"
            "  --no-lan     do not open the headset interface (nor the media server)\n"
            "  --no-upnp    do not announce the UPnP media server (also when VELNOR_NO_UPNP is "
            "set)\n"
-           "  --no-watch   do not follow the imported folders on the disk (a refresh still "
-           "rescans)\n"
            "Chosen ports are announced on standard output as \"control-port N\" and "
            "\"lan-port N\".\n";
 }

@@ -14,8 +14,6 @@ struct Options
     bool lan = true;
     // The UPnP media server on the headset interface's networks (needs lan).
     bool upnp = true;
-    // Follow the imported folders on the disk.
-    bool watch = true;
     std::string dataDir;
     bool help = false;
 };

@@ -45,10 +45,8 @@ Service::~Service()
 bool Service::start(std::string &error)
 {
     // Before the listeners start: the watcher observes the library.
-    if (m_options.watch) {
-        m_loop = std::make_unique<GlibLoop>();
-        m_watcher = std::make_unique<FolderWatcher>(*m_library, *m_importer, *m_loop);
-    }
+    m_loop = std::make_unique<GlibLoop>();
+    m_watcher = std::make_unique<FolderWatcher>(*m_library, *m_importer, *m_loop);
     // The control interface answers only on the loopback address: it can change the library.
     m_control = std::make_unique<HttpListener>("control", ControlThreads);
     m_controlApi->install(*m_control);
@@ -77,8 +75,6 @@ bool Service::start(std::string &error)
         }
     }
     if (m_lan && m_options.upnp) {
-        if (!m_loop)
-            m_loop = std::make_unique<GlibLoop>();
         m_upnp = std::make_unique<UpnpServer>(*m_library, *m_loop, m_options.dataDir, m_lanPort,
                                               VELNOR_SERVICE_VERSION);
         std::string upnpError;
