@@ -130,7 +130,10 @@ def paste_round(binary, work, source, n):
         assert service.count(folder_id) == n
     finally:
         service.stop()
-    passes = sum(1 for read, failed in service.reads(folder) if read + failed)
+    reads = service.reads(folder)
+    passes = sum(1 for read, failed in reads if read + failed)
+    # Every clip read once, none failed: no reading of a file half copied.
+    assert sum(read for read, _ in reads) == n and sum(failed for _, failed in reads) == 0
     shutil.rmtree(folder)
     shutil.rmtree(work / "data-watch")
     return seconds, pasted, passes
