@@ -121,9 +121,19 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
     std::unordered_map<std::string, Entry> known;
     for (Entry &entry : m_library.entriesAtOrBelow(root))
         known.emplace(entry.realPath, std::move(entry));
+    if (request.onlyInLibrary) {
+        const auto self = known.find(root);
+        if (self == known.end() || self->second.type != EntryType::Folder)
+            return cancelled();
+    }
     std::vector<const ScannedFile *> toRead;
+    std::unordered_set<std::string> skipped;
     for (const ScannedDir &dir : scan.dirs) {
         for (const ScannedFile &file : dir.files) {
+            if (request.skip && request.skip(file)) {
+                skipped.insert(file.realPath);
+                continue;
+            }
             const auto old = known.find(file.realPath);
             if (old == known.end() || old->second.type != EntryType::Video
                 || old->second.size != file.size || old->second.mtimeMs != file.mtimeMs)
@@ -156,6 +166,9 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
         if (old != known.end() && old->second.type == EntryType::Folder)
             keep[i] = 1;
         for (const ScannedFile &file : dir.files) {
+            // A file still being written does not bring in a folder that holds nothing else.
+            if (skipped.count(file.realPath) && !known.count(file.realPath))
+                continue;
             const auto read = readResults.find(file.realPath);
             if (read == readResults.end() || results[read->second].ok)
                 keep[i] = 1;
@@ -195,6 +208,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
             const ScannedDir &dir = scan.dirs[i];
             const int64_t parentId = i == 0 ? 0 : dirIds[size_t(dir.parent)];
             const Entry *old = current(dir.realPath);
+            if (i == 0 && request.onlyInLibrary && !(old && old->type == EntryType::Folder))
+                return false;
             if (old && old->type == EntryType::Folder) {
                 // A folder found again keeps its id and, when it is the one imported, its place.
                 const int64_t place = i == 0 ? old->parentId : parentId;
@@ -230,6 +245,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                         kept.insert(file.realPath);
                         continue;
                     }
+                    if (skipped.count(file.realPath))
+                        continue;
                     lateRead = Importer::read(file.realPath, file.size, file.mtimeMs, cancel);
                     result = &lateRead;
                     outcome.failureCount += lateRead.ok ? 0 : 1;

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "service/apicodes.h"
+#include "service/folderscanner.h"
 #include "service/library.h"
 #include "service/probejournal.h"
 #include "service/suffixfilter.h"
 #include "service/workerpool.h"
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 namespace svc {
@@ -16,6 +18,12 @@ struct ImportRequest
     std::string path; // normalised, absolute
     SuffixFilter filter = SuffixFilter::standard();
     int64_t pid = 0; // folder to hold a single file; 0 or unknown: the root
+    // Folder rescans by the watcher. Files this says are still being written stay as the
+    // library has them: not read, not added, not dropped. Called on the importing thread.
+    std::function<bool(const ScannedFile &)> skip;
+    // A folder that is not (or no longer) in the library is left out rather than added, so
+    // that a removal wins over a rescan that was already running.
+    bool onlyInLibrary = false;
 };
 
 struct ImportOutcome

@@ -44,6 +44,9 @@ Service::~Service()
 
 bool Service::start(std::string &error)
 {
+    // Before the listeners start: the watcher observes the library.
+    m_loop = std::make_unique<GlibLoop>();
+    m_watcher = std::make_unique<FolderWatcher>(*m_library, *m_importer, *m_loop);
     // The control interface answers only on the loopback address: it can change the library.
     m_control = std::make_unique<HttpListener>("control", ControlThreads);
     m_controlApi->install(*m_control);
@@ -72,7 +75,6 @@ bool Service::start(std::string &error)
         }
     }
     if (m_lan && m_options.upnp) {
-        m_loop = std::make_unique<GlibLoop>();
         m_upnp = std::make_unique<UpnpServer>(*m_library, *m_loop, m_options.dataDir, m_lanPort,
                                               VELNOR_SERVICE_VERSION);
         std::string upnpError;
@@ -82,12 +84,16 @@ bool Service::start(std::string &error)
             m_upnp.reset();
         }
     }
+    // In the background: the catch-up rescan delays neither the start nor any request.
+    if (m_watcher)
+        m_watcher->start();
     return true;
 }
 
 void Service::stop()
 {
     m_requests.cancelAll();
+    m_watcher.reset();
     // Goodbye first: players drop the server before its listeners close.
     m_upnp.reset();
     m_loop.reset();

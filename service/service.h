@@ -2,6 +2,7 @@
 
 #include "service/controlapi.h"
 #include "service/database.h"
+#include "service/folderwatcher.h"
 #include "service/glibloop.h"
 #include "service/httplistener.h"
 #include "service/importer.h"
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<HttpListener> m_lan;
     std::unique_ptr<GlibLoop> m_loop;
     std::unique_ptr<UpnpServer> m_upnp;
+    std::unique_ptr<FolderWatcher> m_watcher;
     int m_controlPort = -1;
     int m_lanPort = -1;
 };
