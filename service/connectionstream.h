@@ -67,7 +67,6 @@ public:
     // bytes written to this stream are then taken as these and dropped, so that the HTTP
     // library's count of the body still agrees with what went out.
     bool sendFile(int fd, uint64_t offset, size_t length);
-    bool failed() const { return m_failed; }
 
     // Whatever the route that answered keeps for this connection's next request; released
     // with the connection.

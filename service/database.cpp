@@ -167,11 +167,6 @@ int64_t Connection::lastInsertId() const
     return sqlite3_last_insert_rowid(m_db);
 }
 
-int Connection::changes() const
-{
-    return sqlite3_changes(m_db);
-}
-
 Transaction::Transaction(Connection &connection)
     : m_connection(connection)
 {

@@ -66,7 +66,6 @@ public:
     sqlite3 *handle() const { return m_db; }
     void exec(const char *sql);
     int64_t lastInsertId() const;
-    int changes() const;
 
 private:
     sqlite3 *m_db = nullptr;
@@ -111,7 +110,6 @@ public:
 
     Lease connection();
     std::mutex &writeMutex() { return m_writeMutex; }
-    const std::string &file() const { return m_file; }
 
 private:
     std::unique_ptr<Connection> open();

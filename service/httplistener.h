@@ -51,8 +51,6 @@ public:
     void start();
     void stopAndWait();
 
-    const std::string &name() const { return m_name; }
-
     // The default rules suit an interface open to the LAN.
     void setRules(const ListenerRules &rules) { m_rules = rules; }
 

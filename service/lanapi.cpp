@@ -24,43 +24,6 @@ const std::string MediaPrefix = "/media/";
 
 } // namespace
 
-namespace {
-
-const struct
-{
-    const char *suffix;
-    const char *type;
-} types[] = {
-    { ".mp4", "video/mp4" },   { ".m4v", "video/mp4" },       { ".mkv", "video/x-matroska" },
-    { ".webm", "video/webm" }, { ".mov", "video/quicktime" }, { ".avi", "video/x-msvideo" },
-    { ".flv", "video/x-flv" }, { ".3gp", "video/3gpp" },      { ".mpeg", "video/mpeg" },
-    { ".mpg", "video/mpeg" },  { ".wmv", "video/x-ms-wmv" },
-};
-
-} // namespace
-
-std::vector<std::string> videoContentTypes()
-{
-    std::vector<std::string> list;
-    for (const auto &item : types) {
-        if (std::find(list.begin(), list.end(), item.type) == list.end())
-            list.push_back(item.type);
-    }
-    return list;
-}
-
-const char *videoContentType(const std::string &fileName)
-{
-    const std::string lower = asciiLower(fileName);
-    for (const auto &item : types) {
-        const std::string suffix = item.suffix;
-        if (lower.size() > suffix.size()
-            && lower.compare(lower.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return item.type;
-    }
-    return "application/octet-stream";
-}
-
 LanApi::LanApi(Library &library)
     : m_library(library)
     , m_files(library)

@@ -3,6 +3,7 @@
 #include "service/httplistener.h"
 #include "service/library.h"
 #include "service/mediafiles.h"
+#include "service/suffixfilter.h"
 
 #include <httplib.h>
 
@@ -33,10 +34,5 @@ private:
     Library &m_library;
     MediaFiles m_files;
 };
-
-// The Content-Type of a video file, by its suffix.
-const char *videoContentType(const std::string &fileName);
-// Every Content-Type a video is served with.
-std::vector<std::string> videoContentTypes();
 
 } // namespace svc

@@ -24,4 +24,9 @@ private:
 
 std::string asciiLower(std::string text);
 
+// The Content-Type of a video file, by its suffix.
+const char *videoContentType(const std::string &fileName);
+// Every Content-Type a video is served with.
+std::vector<std::string> videoContentTypes();
+
 } // namespace svc

@@ -2,8 +2,8 @@
 
 #include "service/controlapi.h"
 #include "service/deviceicons.h"
-#include "service/lanapi.h"
 #include "service/log.h"
+#include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
 
 #include <libgupnp/gupnp.h>
