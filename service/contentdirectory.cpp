@@ -77,9 +77,8 @@ xmlNode *childNamed(xmlNode *parent, const char *name)
 class Writer
 {
 public:
-    Writer(Library &library, std::string baseUrl)
-        : m_library(library)
-        , m_writer(gupnp_didl_lite_writer_new(nullptr))
+    explicit Writer(std::string baseUrl)
+        : m_writer(gupnp_didl_lite_writer_new(nullptr))
         , m_baseUrl(std::move(baseUrl))
     {
     }
@@ -87,11 +86,11 @@ public:
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
 
-    void add(const Entry &entry)
+    // childCount: what the entry holds when it is a folder.
+    void add(const Entry &entry, int64_t childCount)
     {
         if (entry.type == EntryType::Folder)
-            addFolder(objectId(entry.id), parentOf(entry), entry.name,
-                      m_library.childCount(entry.id));
+            addFolder(objectId(entry.id), parentOf(entry), entry.name, childCount);
         else
             addVideo(entry);
     }
@@ -172,7 +171,6 @@ private:
         g_object_unref(item);
     }
 
-    Library &m_library;
     GUPnPDIDLLiteWriter *m_writer;
     std::string m_baseUrl;
 };
@@ -264,10 +262,11 @@ ContentDirectory::Result ContentDirectory::browse(const Request &request,
         return result;
     }
 
-    Writer writer(m_library, baseUrl);
+    Writer writer(baseUrl);
     if (metadata) {
         if (entry)
-            writer.add(*entry);
+            writer.add(*entry,
+                       entry->type == EntryType::Folder ? m_library.childCount(entry->id) : 0);
         else
             writer.addFolder("0", "-1", deviceNameSetting(m_library), m_library.childCount(0));
         result.numberReturned = result.totalMatches = 1;
@@ -279,26 +278,30 @@ ContentDirectory::Result ContentDirectory::browse(const Request &request,
         }
         const int64_t limit = request.requestedCount == 0 ? -1 : int64_t(request.requestedCount);
         const size_t byTitle = request.sortCriteria.find("dc:title");
+        Listing listing;
         std::vector<Entry> page;
         if (byTitle == std::string::npos) {
-            page = m_library.children(id, request.startingIndex, limit);
-            result.totalMatches = uint32_t(m_library.childCount(id));
+            listing = m_library.listing(id, request.startingIndex, limit);
+            page = std::move(listing.entries);
         } else {
             // Only a title order needs the whole folder before the page can be cut from it.
-            std::vector<Entry> all = m_library.children(id);
+            listing = m_library.listing(id);
+            std::vector<Entry> &all = listing.entries;
             const bool descending = byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
             std::stable_sort(all.begin(), all.end(), [descending](const Entry &a, const Entry &b) {
                 return descending ? b.name < a.name : a.name < b.name;
             });
-            result.totalMatches = uint32_t(all.size());
             const size_t first = std::min<size_t>(request.startingIndex, all.size());
             const size_t last
                 = limit < 0 ? all.size() : std::min(all.size(), first + size_t(limit));
             page.assign(std::make_move_iterator(all.begin() + long(first)),
                         std::make_move_iterator(all.begin() + long(last)));
         }
-        for (const Entry &child : page)
-            writer.add(child);
+        result.totalMatches = uint32_t(listing.total);
+        for (const Entry &child : page) {
+            const auto count = listing.childCounts.find(child.id);
+            writer.add(child, count == listing.childCounts.end() ? 0 : count->second);
+        }
         result.numberReturned = uint32_t(page.size());
     }
     result.didl = writer.finish(request.filter);
