@@ -245,7 +245,7 @@ def wait_until(what, condition, seconds):
             value = condition()
             if value:
                 return value
-        except (OSError, http.client.HTTPException, RuntimeError, ET.ParseError):
+        except (OSError, http.client.HTTPException, RuntimeError, ET.ParseError, StopIteration):
             pass
         time.sleep(1)
     raise RuntimeError("%s: not ready within %d s" % (what, seconds))
