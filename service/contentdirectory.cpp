@@ -5,10 +5,10 @@
 #include "service/suffixfilter.h"
 
 #include <libgupnp-av/gupnp-av.h>
+#include <libxml/dict.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
 #include <memory>
 
@@ -28,9 +28,20 @@ const xmlChar *xml(const char *text)
 
 std::string durationText(int64_t ms)
 {
-    char text[32];
-    std::snprintf(text, sizeof text, "%lld:%02d:%02d.%03d", static_cast<long long>(ms / 3600000),
-                  int(ms / 60000 % 60), int(ms / 1000 % 60), int(ms % 1000));
+    // H+:MM:SS.mmm, built by hand: a folder's listing formats thousands of these.
+    std::string text = std::to_string(ms / 3600000);
+    const auto digits = [&text](int64_t value, int count) {
+        char part[3];
+        for (int i = count - 1; i >= 0; --i, value /= 10)
+            part[i] = char('0' + value % 10);
+        text.append(part, size_t(count));
+    };
+    text += ':';
+    digits(ms / 60000 % 60, 2);
+    text += ':';
+    digits(ms / 1000 % 60, 2);
+    text += '.';
+    digits(ms % 1000, 3);
     return text;
 }
 
@@ -65,33 +76,28 @@ bool parseObjectId(const std::string &text, int64_t &id)
     return true;
 }
 
-xmlNode *childNamed(xmlNode *parent, const char *name)
-{
-    for (xmlNode *child = parent->children; child; child = child->next) {
-        if (child->type == XML_ELEMENT_NODE && xmlStrcmp(child->name, xml(name)) == 0)
-            return child;
-    }
-    return nullptr;
-}
-
 class Writer
 {
 public:
-    Writer(Library &library, std::string baseUrl)
-        : m_library(library)
-        , m_writer(gupnp_didl_lite_writer_new(nullptr))
+    explicit Writer(std::string baseUrl)
+        : m_writer(gupnp_didl_lite_writer_new(nullptr))
         , m_baseUrl(std::move(baseUrl))
     {
+        // Element and attribute names shared through a dictionary, not copied into every node:
+        // a listing of thousands makes and frees far fewer small blocks.
+        xmlDoc *doc = gupnp_didl_lite_writer_get_xml_node(m_writer)->doc;
+        if (doc && !doc->dict)
+            doc->dict = xmlDictCreate();
     }
     ~Writer() { g_object_unref(m_writer); }
     Writer(const Writer &) = delete;
     Writer &operator=(const Writer &) = delete;
 
-    void add(const Entry &entry)
+    // childCount: what the entry holds when it is a folder.
+    void add(const Entry &entry, int64_t childCount)
     {
         if (entry.type == EntryType::Folder)
-            addFolder(objectId(entry.id), parentOf(entry), entry.name,
-                      m_library.childCount(entry.id));
+            addFolder(objectId(entry.id), parentOf(entry), entry.name, childCount);
         else
             addVideo(entry);
     }
@@ -129,6 +135,9 @@ private:
         gupnp_didl_lite_object_set_upnp_class(object, kind);
     }
 
+    // The object's own fields go through gupnp-av; its resources and album art are written on
+    // its node directly: gupnp-av's resource objects cost more than the rest of the item, and
+    // a folder of thousands of videos is written in one go.
     void addVideo(const Entry &entry)
     {
         GUPnPDIDLLiteItem *item = gupnp_didl_lite_writer_add_item(m_writer);
@@ -136,43 +145,43 @@ private:
         describe(object, objectId(entry.id), parentOf(entry),
                  videoTitle(entry.name, entry.info.layout), "object.item.videoItem");
         gupnp_didl_lite_object_set_date(object, dateText(entry.mtimeMs).c_str());
+        xmlNode *node = gupnp_didl_lite_object_get_xml_node(object);
 
-        GUPnPDIDLLiteResource *video = gupnp_didl_lite_object_add_resource(object);
-        gupnp_didl_lite_resource_set_uri(video,
-                                         (m_baseUrl + mediaPath(entry.id, entry.name)).c_str());
-        gupnp_didl_lite_resource_set_size64(video, entry.size);
+        xmlNode *video = addResource(node, m_baseUrl + mediaPath(entry.id, entry.name));
+        xmlNewProp(video, xml("size"), xml(std::to_string(entry.size).c_str()));
         if (entry.info.width > 0 && entry.info.height > 0) {
-            gupnp_didl_lite_resource_set_width(video, entry.info.width);
-            gupnp_didl_lite_resource_set_height(video, entry.info.height);
+            const std::string resolution
+                = std::to_string(entry.info.width) + "x" + std::to_string(entry.info.height);
+            xmlNewProp(video, xml("resolution"), xml(resolution.c_str()));
         }
-        // Written by hand: the library leaves out DLNA.ORG_CI=0 and the milliseconds.
-        xmlNode *node = gupnp_didl_lite_resource_get_xml_node(video);
         const std::string protocol
             = std::string("http-get:*:") + videoContentType(entry.name) + ":" + VideoFeatures;
-        xmlSetProp(node, xml("protocolInfo"), xml(protocol.c_str()));
+        xmlNewProp(video, xml("protocolInfo"), xml(protocol.c_str()));
         if (entry.info.durationMs > 0)
-            xmlSetProp(node, xml("duration"), xml(durationText(entry.info.durationMs).c_str()));
-        g_object_unref(video);
+            xmlNewProp(video, xml("duration"), xml(durationText(entry.info.durationMs).c_str()));
 
         if (entry.hasCover) {
             const std::string cover = m_baseUrl + "/covers/" + objectId(entry.id) + ".jpg";
-            gupnp_didl_lite_object_set_album_art(object, cover.c_str());
-            if (xmlNode *art
-                = childNamed(gupnp_didl_lite_object_get_xml_node(object), "albumArtURI"))
-                xmlSetNsProp(art, gupnp_didl_lite_object_get_dlna_namespace(object),
-                             xml("profileID"), xml("JPEG_TN"));
-            GUPnPDIDLLiteResource *picture = gupnp_didl_lite_object_add_resource(object);
-            gupnp_didl_lite_resource_set_uri(picture, cover.c_str());
+            xmlNode *art = xmlNewChild(node, gupnp_didl_lite_object_get_upnp_namespace(object),
+                                       xml("albumArtURI"), nullptr);
+            xmlNodeAddContent(art, xml(cover.c_str()));
+            xmlNewNsProp(art, gupnp_didl_lite_object_get_dlna_namespace(object), xml("profileID"),
+                         xml("JPEG_TN"));
+            xmlNode *picture = addResource(node, cover);
             const std::string pictureProtocol
                 = std::string("http-get:*:image/jpeg:") + CoverFeatures;
-            xmlSetProp(gupnp_didl_lite_resource_get_xml_node(picture), xml("protocolInfo"),
-                       xml(pictureProtocol.c_str()));
-            g_object_unref(picture);
+            xmlNewProp(picture, xml("protocolInfo"), xml(pictureProtocol.c_str()));
         }
         g_object_unref(item);
     }
 
-    Library &m_library;
+    static xmlNode *addResource(xmlNode *object, const std::string &uri)
+    {
+        xmlNode *resource = xmlNewChild(object, nullptr, xml("res"), nullptr);
+        xmlNodeAddContent(resource, xml(uri.c_str()));
+        return resource;
+    }
+
     GUPnPDIDLLiteWriter *m_writer;
     std::string m_baseUrl;
 };
@@ -264,10 +273,11 @@ ContentDirectory::Result ContentDirectory::browse(const Request &request,
         return result;
     }
 
-    Writer writer(m_library, baseUrl);
+    Writer writer(baseUrl);
     if (metadata) {
         if (entry)
-            writer.add(*entry);
+            writer.add(*entry,
+                       entry->type == EntryType::Folder ? m_library.childCount(entry->id) : 0);
         else
             writer.addFolder("0", "-1", deviceNameSetting(m_library), m_library.childCount(0));
         result.numberReturned = result.totalMatches = 1;
@@ -279,26 +289,30 @@ ContentDirectory::Result ContentDirectory::browse(const Request &request,
         }
         const int64_t limit = request.requestedCount == 0 ? -1 : int64_t(request.requestedCount);
         const size_t byTitle = request.sortCriteria.find("dc:title");
+        Listing listing;
         std::vector<Entry> page;
         if (byTitle == std::string::npos) {
-            page = m_library.children(id, request.startingIndex, limit);
-            result.totalMatches = uint32_t(m_library.childCount(id));
+            listing = m_library.listing(id, request.startingIndex, limit);
+            page = std::move(listing.entries);
         } else {
             // Only a title order needs the whole folder before the page can be cut from it.
-            std::vector<Entry> all = m_library.children(id);
+            listing = m_library.listing(id);
+            std::vector<Entry> &all = listing.entries;
             const bool descending = byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
             std::stable_sort(all.begin(), all.end(), [descending](const Entry &a, const Entry &b) {
                 return descending ? b.name < a.name : a.name < b.name;
             });
-            result.totalMatches = uint32_t(all.size());
             const size_t first = std::min<size_t>(request.startingIndex, all.size());
             const size_t last
                 = limit < 0 ? all.size() : std::min(all.size(), first + size_t(limit));
             page.assign(std::make_move_iterator(all.begin() + long(first)),
                         std::make_move_iterator(all.begin() + long(last)));
         }
-        for (const Entry &child : page)
-            writer.add(child);
+        result.totalMatches = uint32_t(listing.total);
+        for (const Entry &child : page) {
+            const auto count = listing.childCounts.find(child.id);
+            writer.add(child, count == listing.childCounts.end() ? 0 : count->second);
+        }
         result.numberReturned = uint32_t(page.size());
     }
     result.didl = writer.finish(request.filter);

@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace svc {
@@ -12,10 +13,50 @@ const char *const UpdateIdKey = "systemUpdateId";
 const char *const entryColumns
     = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
       "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id), e.layout";
+// The same columns for listings, which know the covers already.
+const char *const listedColumns
+    = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
+      "e.duration_ms, e.codec, 0, e.layout";
 
-std::string selectEntries(const std::string &tail)
+std::string selectEntries(const std::string &tail, const char *columns = entryColumns)
 {
-    return std::string("SELECT ") + entryColumns + " FROM entries e " + tail;
+    return std::string("SELECT ") + columns + " FROM entries e " + tail;
+}
+
+// One read transaction: every query inside it sees the library as it was at its first one.
+class ReadSnapshot
+{
+public:
+    explicit ReadSnapshot(Connection &connection)
+        : m_connection(connection)
+    {
+        m_connection.exec("BEGIN");
+    }
+    ~ReadSnapshot()
+    {
+        try {
+            m_connection.exec("COMMIT");
+        } catch (const DatabaseError &) {
+            try {
+                m_connection.exec("ROLLBACK");
+            } catch (const DatabaseError &) {
+            }
+        }
+    }
+    ReadSnapshot(const ReadSnapshot &) = delete;
+    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+
+private:
+    Connection &m_connection;
+};
+
+// The update id stored with the entries; 0 before the first change.
+uint64_t storedUpdateId(Connection &connection)
+{
+    Statement query(connection.handle(), "SELECT value FROM settings WHERE key = ?1");
+    if (query.bind(1, std::string(UpdateIdKey)).step())
+        return std::strtoull(query.text(0).c_str(), nullptr, 10);
+    return 0;
 }
 
 Entry readEntry(const Statement &row)
@@ -217,20 +258,90 @@ std::vector<Entry> Library::entriesAtOrBelow(const std::string &root)
 
 std::vector<Entry> Library::children(int64_t folderId, int64_t offset, int64_t limit)
 {
+    return read(folderId, offset, limit, false).entries;
+}
+
+Listing Library::listing(int64_t folderId, int64_t offset, int64_t limit)
+{
+    return read(folderId, offset, limit, true);
+}
+
+Listing Library::read(int64_t folderId, int64_t offset, int64_t limit, bool childCounts)
+{
     auto connection = m_database.connection();
-    Statement query(
-        connection->handle(),
-        selectEntries("WHERE e.parent_id IS ?1 ORDER BY e.id LIMIT ?2 OFFSET ?3").c_str());
-    query.bindParent(1, folderId).bind(2, limit).bind(3, offset);
-    return readAll(query);
+    const ReadSnapshot snapshot(*connection);
+    const uint64_t version = storedUpdateId(*connection);
+    const FolderFacts facts = folderFacts(*connection, version, folderId, true);
+    const std::vector<Child> &children = *facts.children;
+    Listing listing;
+    listing.total = facts.count;
+    const size_t first = size_t(std::max<int64_t>(offset, 0));
+    if (first >= children.size())
+        return listing;
+    Statement query(connection->handle(),
+                    selectEntries("WHERE e.parent_id IS ?1 AND e.id >= ?2 ORDER BY e.id LIMIT ?3",
+                                  listedColumns)
+                        .c_str());
+    query.bindParent(1, folderId).bind(2, children[first].id).bind(3, limit);
+    auto child = children.begin() + long(first);
+    while (query.step()) {
+        Entry entry = readEntry(query);
+        child = std::lower_bound(child, children.end(), entry.id,
+                                 [](const Child &known, int64_t id) { return known.id < id; });
+        entry.hasCover = child != children.end() && child->id == entry.id && child->hasCover;
+        listing.entries.push_back(std::move(entry));
+    }
+    for (const Entry &entry : listing.entries) {
+        if (childCounts && entry.type == EntryType::Folder)
+            listing.childCounts[entry.id]
+                = folderFacts(*connection, version, entry.id, false).count;
+    }
+    return listing;
 }
 
 int64_t Library::childCount(int64_t folderId)
 {
     auto connection = m_database.connection();
-    Statement query(connection->handle(), "SELECT COUNT(*) FROM entries WHERE parent_id IS ?1");
-    query.bindParent(1, folderId).step();
-    return query.integer(0);
+    const ReadSnapshot snapshot(*connection);
+    return folderFacts(*connection, storedUpdateId(*connection), folderId, false).count;
+}
+
+Library::FolderFacts Library::folderFacts(Connection &connection, uint64_t version,
+                                          int64_t folderId, bool withChildren)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_factsMutex);
+        if (version > m_factsVersion) {
+            m_facts.clear();
+            m_factsVersion = version;
+        }
+        const auto known = m_facts.find(folderId);
+        if (version == m_factsVersion && known != m_facts.end()
+            && (!withChildren || known->second.children))
+            return known->second;
+    }
+    FolderFacts facts;
+    if (withChildren) {
+        // The folder's index alone answers this, but for a look at each cover's row.
+        Statement query(connection.handle(),
+                        "SELECT e.id, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id) "
+                        "FROM entries e WHERE e.parent_id IS ?1 ORDER BY e.id");
+        query.bindParent(1, folderId);
+        auto children = std::make_shared<std::vector<Child>>();
+        while (query.step())
+            children->push_back({ query.integer(0), query.integer(1) != 0 });
+        facts.count = int64_t(children->size());
+        facts.children = std::move(children);
+    } else {
+        Statement query(connection.handle(), "SELECT COUNT(*) FROM entries WHERE parent_id IS ?1");
+        query.bindParent(1, folderId).step();
+        facts.count = query.integer(0);
+    }
+    std::lock_guard<std::mutex> lock(m_factsMutex);
+    // A reader that began before the latest change keeps what it read to itself.
+    if (version == m_factsVersion)
+        m_facts[folderId] = facts;
+    return facts;
 }
 
 std::string Library::libraryPath(int64_t folderId)

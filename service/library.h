@@ -5,8 +5,11 @@
 
 #include <atomic>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace svc {
@@ -51,7 +54,17 @@ private:
     Connection &m_connection;
 };
 
-// The library of folders and videos, their covers and the settings, kept in SQLite.
+// A page of a folder's entries, how many the folder holds, and how many each folder on the
+// page holds, all read at one moment.
+struct Listing
+{
+    std::vector<Entry> entries;
+    int64_t total = 0;
+    std::unordered_map<int64_t, int64_t> childCounts;
+};
+
+// The library of folders and videos, their covers and the settings, kept in SQLite. One per
+// library file: it keeps facts about folders that only its own changes can make stale.
 class Library
 {
 public:
@@ -62,6 +75,9 @@ public:
     std::vector<Entry> entriesAtOrBelow(const std::string &root);
     // The folder's entries in the library's order (by id), limit -1 meaning all.
     std::vector<Entry> children(int64_t folderId, int64_t offset = 0, int64_t limit = -1);
+    // The same page with the folder's size and its subfolders' sizes; what it learns of the
+    // folder is kept until the entries change, so that the next pages cost only themselves.
+    Listing listing(int64_t folderId, int64_t offset = 0, int64_t limit = -1);
     int64_t childCount(int64_t folderId);
     // The folder's place in the library tree, "/A/B"; empty for the root (0).
     std::string libraryPath(int64_t folderId);
@@ -87,9 +103,33 @@ public:
     void addObserver(std::function<void(Change)> observer);
 
 private:
+    // What listings need of a folder beyond its page: how many entries it holds, their ids in
+    // order (so that a page starts at its first entry rather than stepping over the ones
+    // before it) and which of them have a cover (a cover is a row beside its JPEG: asking for
+    // it costs a page read per entry). Kept until the entries change.
+    struct Child
+    {
+        int64_t id;
+        bool hasCover;
+    };
+    struct FolderFacts
+    {
+        int64_t count = -1;
+        std::shared_ptr<const std::vector<Child>> children; // by id; only when asked for
+    };
     void tell(Change change);
+    // The facts of folderId as of the read transaction open on connection, which sees the
+    // library at update id version.
+    FolderFacts folderFacts(Connection &connection, uint64_t version, int64_t folderId,
+                            bool withChildren);
+    Listing read(int64_t folderId, int64_t offset, int64_t limit, bool childCounts);
 
     Database &m_database;
+    std::mutex m_factsMutex;
+    // Valid for the update id stored with the entries they were read from, which every
+    // committed change of the entries or covers moves on.
+    uint64_t m_factsVersion = 0;
+    std::unordered_map<int64_t, FolderFacts> m_facts;
     std::atomic<uint64_t> m_generation { 0 };
     std::atomic<uint64_t> m_updateId { 0 };
     std::vector<std::function<void(Change)>> m_observers;

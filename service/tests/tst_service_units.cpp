@@ -1,9 +1,11 @@
 // The service's small rules that need no running service: command line, request paths,
-// suffixes, device names, ids, hosts and log lines.
+// suffixes, device names, ids, hosts and log lines, and what library listings keep between
+// changes.
 #include "service/byterange.h"
 #include "service/controlapi.h"
 #include "service/coverspool.h"
 #include "service/devicename.h"
+#include "service/library.h"
 #include "service/log.h"
 #include "service/options.h"
 #include "service/pathutil.h"
@@ -45,6 +47,8 @@ private slots:
     void ranges();
     void coverSpool_data();
     void coverSpool();
+    void listingFollowsChanges_data();
+    void listingFollowsChanges();
 };
 
 void ServiceUnitsTest::options_data()
@@ -378,6 +382,100 @@ void ServiceUnitsTest::coverSpool()
         QVERIFY(spool.take(places[size_t(i)]) == std::vector<uint8_t>(size_t(i * 7), uint8_t(i)));
     // The file has no name: nothing is left in the folder.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files).size(), 0);
+}
+
+enum class LibraryChange { VideoAdded, CoverAdded, CoverDropped, SubfolderEmptied, VideoMoved };
+Q_DECLARE_METATYPE(LibraryChange)
+
+void ServiceUnitsTest::listingFollowsChanges_data()
+{
+    // A folder of a subfolder (holding one video), a video with a cover and one without.
+    QTest::addColumn<LibraryChange>("change");
+    QTest::addColumn<int>("total");
+    QTest::addColumn<int>("inSubfolder");
+    QTest::addColumn<QList<bool>>("covers"); // of the folder's videos, by id
+    QTest::newRow("video added") << LibraryChange::VideoAdded << 4 << 1
+                                 << QList<bool> { true, false, true };
+    QTest::newRow("cover added") << LibraryChange::CoverAdded << 3 << 1
+                                 << QList<bool> { true, true };
+    QTest::newRow("cover dropped by a new reading")
+        << LibraryChange::CoverDropped << 3 << 1 << QList<bool> { false, false };
+    QTest::newRow("subfolder emptied")
+        << LibraryChange::SubfolderEmptied << 3 << 0 << QList<bool> { true, false };
+    QTest::newRow("video moved up")
+        << LibraryChange::VideoMoved << 4 << 0 << QList<bool> { true, true, false };
+}
+
+void ServiceUnitsTest::listingFollowsChanges()
+{
+    QFETCH(LibraryChange, change);
+    QTemporaryDir folder;
+    svc::Database database(folder.filePath("library.db").toStdString());
+    svc::Library library(database);
+    const std::vector<uint8_t> jpeg { 0xff, 0xd8, 0xff, 0xd9 };
+    int64_t top = 0, sub = 0, covered = 0, bare = 0, inside = 0;
+    const auto entry = [](int64_t parent, svc::EntryType type, const std::string &path) {
+        svc::Entry made;
+        made.parentId = parent;
+        made.type = type;
+        made.name = path.substr(path.rfind('/') + 1);
+        made.realPath = path;
+        return made;
+    };
+    QVERIFY(library.write([&](svc::LibraryWriter &writer) {
+        top = writer.insert(entry(0, svc::EntryType::Folder, "/m"));
+        sub = writer.insert(entry(top, svc::EntryType::Folder, "/m/s"));
+        inside = writer.insert(entry(sub, svc::EntryType::Video, "/m/s/c.mp4"));
+        covered = writer.insert(entry(top, svc::EntryType::Video, "/m/a.mp4"));
+        writer.putCover(covered, jpeg);
+        bare = writer.insert(entry(top, svc::EntryType::Video, "/m/b.mp4"));
+        return true;
+    }));
+    // Read once, so that whatever listings keep is kept before the change.
+    QCOMPARE(library.listing(top).total, 3);
+    QCOMPARE(library.listing(top, 1, 1).entries.at(0).id, covered);
+    QCOMPARE(library.childCount(sub), 1);
+
+    QVERIFY(library.write([&](svc::LibraryWriter &writer) {
+        switch (change) {
+        case LibraryChange::VideoAdded:
+            writer.putCover(writer.insert(entry(top, svc::EntryType::Video, "/m/d.mp4")), jpeg);
+            break;
+        case LibraryChange::CoverAdded:
+            writer.putCover(bare, jpeg);
+            break;
+        case LibraryChange::CoverDropped:
+            writer.updateVideo(covered, top, 1, 1, svc::MediaInfo());
+            break;
+        case LibraryChange::SubfolderEmptied:
+            writer.remove(inside);
+            break;
+        case LibraryChange::VideoMoved:
+            writer.setParent(inside, top);
+            writer.putCover(inside, jpeg);
+            break;
+        }
+        return true;
+    }));
+    const svc::Listing all = library.listing(top);
+    QTEST(int(all.total), "total");
+    QCOMPARE(int64_t(all.entries.size()), all.total);
+    QTEST(int(all.childCounts.at(sub)), "inSubfolder");
+    QTEST(int(library.childCount(sub)), "inSubfolder");
+    QList<bool> covers;
+    for (const svc::Entry &video : all.entries) {
+        if (video.type == svc::EntryType::Video)
+            covers << video.hasCover;
+    }
+    QTEST(covers, "covers");
+    // Pages are cut from the same order, and one past the end is empty but counted.
+    const svc::Listing page = library.listing(top, 1, 2);
+    QCOMPARE(page.entries.size(), size_t(2));
+    QCOMPARE(page.entries[0].id, all.entries[1].id);
+    QCOMPARE(page.entries[1].hasCover, all.entries[2].hasCover);
+    const svc::Listing beyond = library.listing(top, 9, 5);
+    QVERIFY(beyond.entries.empty());
+    QCOMPARE(beyond.total, all.total);
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)
