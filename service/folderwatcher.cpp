@@ -14,8 +14,9 @@
 namespace svc {
 namespace {
 
-// A file changed this recently (by its time on the disk) may still be being written, where no
-// event could tell: in a folder not watched before the rescan, or on a tree that is polled.
+// A file changed this recently (by its time on the disk) may still be being written unless an
+// event said its writing ended: its events may still be on their way to the loop, its folder
+// may have been unwatched until the rescan, or its tree is polled.
 constexpr int64_t RecentMs = 2000;
 
 struct Subscription
@@ -93,10 +94,9 @@ struct FolderWatcher::Pass
 {
     std::string root;
     dev_t device = 0;
-    // Files being written, and the folders where events have told of every change, when the
-    // reading begins.
+    // Files being written, and those whose writing was seen to end, when the reading begins.
     std::set<std::string> writing;
-    std::set<std::string> watchedBefore;
+    std::set<std::string> finished;
 
     std::string unavailable; // why the tree cannot be rescanned now; empty when it was
     Clock::duration walk {};
@@ -249,7 +249,7 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
             request.skip = [&pass](const ScannedFile &file) {
                 if (pass->writing.count(file.realPath))
                     return true;
-                if (pass->watchedBefore.count(parentPath(file.realPath))
+                if (pass->finished.count(file.realPath)
                     || std::llabs(file.mtimeMs - wallClockMs()) >= RecentMs)
                     return false;
                 pass->recent.push_back(file.realPath);
@@ -303,8 +303,7 @@ bool FolderWatcher::watch(Pass &pass)
     Root &root = *found->second;
     // Taken now, just before the reading, not when the rescan was queued behind others.
     pass.writing = root.writes.paths();
-    for (const auto &monitor : root.monitors)
-        pass.watchedBefore.insert(monitor.first);
+    pass.finished = root.writes.finished();
     std::string reason;
     if (!pass.eventless.empty()) {
         reason = "it is on a file system (" + pass.eventless + ") that does not report changes";
@@ -414,7 +413,7 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
     case G_FILE_MONITOR_EVENT_CHANGES_DONE_HINT:
         // Closed after writing, or unchanged for 2 s: whole, as far as anyone can tell.
         if (kind(path, false) == Kind::Video) {
-            root.writes.done(path);
+            root.writes.done(path, now);
             structural = true;
         }
         break;
@@ -431,6 +430,8 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
         structural = kind(path, false) != Kind::Ignored;
         break;
     case G_FILE_MONITOR_EVENT_MOVED_IN:
+        if (kind(path, true) == Kind::Video)
+            root.writes.movedIn(path, now);
         structural = kind(path, true) != Kind::Ignored;
         break;
     case G_FILE_MONITOR_EVENT_RENAMED:
