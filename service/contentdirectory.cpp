@@ -249,6 +249,42 @@ std::string videoTitle(const std::string &fileName, const std::string &layout)
     return stem + layout;
 }
 
+namespace {
+
+// A long listing is written a few hundred objects at a time, each piece by a writer of its own
+// whose document is freed before the next is built: one document of ten thousand objects
+// leaves so many small blocks that freeing it and growing the reply afterwards cost more than
+// building it. The pieces share the root element, which declares every namespace they use.
+constexpr size_t ChunkSize = 256;
+constexpr const char *DidlRoot
+    = "<DIDL-Lite xmlns=\"urn:schemas-upnp-org:metadata-1-0/DIDL-Lite/\" "
+      "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
+      "xmlns:upnp=\"urn:schemas-upnp-org:metadata-1-0/upnp/\" "
+      "xmlns:dlna=\"urn:schemas-dlna-org:metadata-1-0/\">";
+
+template<typename Add>
+std::string writeInChunks(const std::vector<Entry> &page, const Add &add,
+                          const std::string &baseUrl, const std::string &filter)
+{
+    std::string didl = DidlRoot;
+    for (size_t first = 0; first < page.size(); first += ChunkSize) {
+        Writer piece(baseUrl);
+        for (size_t i = first; i < std::min(page.size(), first + ChunkSize); ++i)
+            add(piece, page[i]);
+        const std::string text = piece.finish(filter);
+        const size_t open = text.find('>');
+        const size_t close = text.rfind("</DIDL-Lite>");
+        if (open == std::string::npos || close == std::string::npos || close < open)
+            continue;
+        if (first == 0)
+            didl.reserve(text.size() * (page.size() / ChunkSize + 1));
+        didl.append(text, open + 1, close - open - 1);
+    }
+    return didl + "</DIDL-Lite>";
+}
+
+} // namespace
+
 ContentDirectory::ContentDirectory(Library &library)
     : m_library(library)
 {
@@ -309,11 +345,17 @@ ContentDirectory::Result ContentDirectory::browse(const Request &request,
                         std::make_move_iterator(all.begin() + long(last)));
         }
         result.totalMatches = uint32_t(listing.total);
-        for (const Entry &child : page) {
-            const auto count = listing.childCounts.find(child.id);
-            writer.add(child, count == listing.childCounts.end() ? 0 : count->second);
-        }
         result.numberReturned = uint32_t(page.size());
+        const auto add = [&listing](Writer &to, const Entry &child) {
+            const auto count = listing.childCounts.find(child.id);
+            to.add(child, count == listing.childCounts.end() ? 0 : count->second);
+        };
+        if (page.size() > ChunkSize) {
+            result.didl = writeInChunks(page, add, baseUrl, request.filter);
+            return result;
+        }
+        for (const Entry &child : page)
+            add(writer, child);
     }
     result.didl = writer.finish(request.filter);
     return result;

@@ -2,6 +2,7 @@
 // suffixes, device names, ids, hosts and log lines, and what library listings keep between
 // changes.
 #include "service/byterange.h"
+#include "service/contentdirectory.h"
 #include "service/controlapi.h"
 #include "service/coverspool.h"
 #include "service/devicename.h"
@@ -49,6 +50,7 @@ private slots:
     void coverSpool();
     void listingFollowsChanges_data();
     void listingFollowsChanges();
+    void longListingEqualsItsPages();
 };
 
 void ServiceUnitsTest::options_data()
@@ -476,6 +478,50 @@ void ServiceUnitsTest::listingFollowsChanges()
     const svc::Listing beyond = library.listing(top, 9, 5);
     QVERIFY(beyond.entries.empty());
     QCOMPARE(beyond.total, all.total);
+}
+
+// A long listing is written in pieces; put together they must say what its pages say.
+void ServiceUnitsTest::longListingEqualsItsPages()
+{
+    QTemporaryDir folder;
+    svc::Database database(folder.filePath("library.db").toStdString());
+    svc::Library library(database);
+    library.write([](svc::LibraryWriter &writer) {
+        svc::Entry top;
+        top.type = svc::EntryType::Folder;
+        top.name = "Long";
+        top.realPath = "/videos/Long";
+        const int64_t topId = writer.insert(top);
+        for (int i = 0; i < 700; ++i) {
+            svc::Entry entry;
+            entry.parentId = topId;
+            entry.type = i % 100 == 0 ? svc::EntryType::Folder : svc::EntryType::Video;
+            entry.name = "clip & " + std::to_string(i) + ".mp4";
+            entry.realPath = "/videos/Long/" + entry.name;
+            entry.info.layout = i % 3 ? "" : "_180_LR";
+            const int64_t id = writer.insert(entry);
+            if (i % 2)
+                writer.putCover(id, { 0xff, 0xd8, 0xff, 0xd9 });
+        }
+        return true;
+    });
+    svc::ContentDirectory directory(library);
+    svc::ContentDirectory::Request request;
+    request.objectId = "1";
+    request.browseFlag = "BrowseDirectChildren";
+    const auto whole = directory.browse(request, "http://10.0.0.1:1");
+    QCOMPARE(whole.numberReturned, 700u);
+    // The pieces' bodies between one root: what the pages hold, in order.
+    const auto body = [](const std::string &didl) {
+        return QString::fromStdString(
+            didl.substr(didl.find('>') + 1, didl.rfind("</DIDL-Lite>") - didl.find('>') - 1));
+    };
+    QString pages;
+    request.requestedCount = 100;
+    for (request.startingIndex = 0; request.startingIndex < 700; request.startingIndex += 100)
+        pages += body(directory.browse(request, "http://10.0.0.1:1").didl);
+    QCOMPARE(body(whole.didl), pages);
+    QVERIFY(whole.didl.find("xmlns:dlna=") < whole.didl.find('>'));
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)
