@@ -1,7 +1,6 @@
 #include "service/contentdirectory.h"
 
 #include "service/controlapi.h"
-#include "service/lanapi.h"
 #include "service/suffixfilter.h"
 
 #include <libgupnp-av/gupnp-av.h>
