@@ -3,6 +3,7 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/cpu.h>
 #include <libavutil/log.h>
 #include <libavutil/spherical.h>
 #include <libavutil/stereo3d.h>
@@ -97,6 +98,10 @@ std::vector<uint8_t> makeCover(const std::string &path)
 void quietMediaLibraries()
 {
     av_log_set_level(AV_LOG_QUIET);
+    // The worker pool reads several files at once; FFmpeg's own threads for one file (a slice
+    // pool in every cover's filter graph, decoder threads) would be made and joined for each of
+    // them, and that cost more than half of a folder's import.
+    av_cpu_force_count(1);
 }
 
 ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomic<bool> *cancel)

@@ -9,6 +9,10 @@ Needs ffmpeg. Every service runs with a private data folder and no headset inter
           watches already; the time from the start of the copy until the listing holds all N,
           against the time of importing the same N clips, already in place, into a fresh
           service. Rounds alternate; each figure is the median. Target: <= 1.2x the import.
+          The copy is timed too: where making files is slow (on some virtual disks the kernel
+          spends over a second creating 2 000), it alone can pass the import's time; with
+          TMPDIR on a tmpfs (not one under /dev, which the service never imports) the figure is
+          the watcher's own cost.
   copy:   a 2 GB video (a clip with its index at the front, then a 2 GB free box, so that a file
           read before it is whole would look fine and be wrong) is written into a watched folder
           at a steady rate; the service's CPU time from the start of the copy until the video
