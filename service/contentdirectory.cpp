@@ -2,6 +2,7 @@
 
 #include "service/controlapi.h"
 #include "service/suffixfilter.h"
+#include "service/upnpdescription.h"
 
 #include <libgupnp-av/gupnp-av.h>
 #include <libxml/dict.h>
@@ -10,6 +11,9 @@
 #include <algorithm>
 #include <ctime>
 #include <memory>
+#include <string_view>
+#include <tuple>
+#include <unordered_map>
 
 namespace svc {
 namespace {
@@ -78,15 +82,16 @@ bool parseObjectId(const std::string &text, int64_t &id)
 class Writer
 {
 public:
-    explicit Writer(std::string baseUrl)
+    // names: where element and attribute names are kept, shared rather than copied into every
+    // node, so that a listing of thousands makes and frees far fewer small blocks; the pieces
+    // of one long listing share one.
+    Writer(std::string baseUrl, xmlDict *names)
         : m_writer(gupnp_didl_lite_writer_new(nullptr))
         , m_baseUrl(std::move(baseUrl))
     {
-        // Element and attribute names shared through a dictionary, not copied into every node:
-        // a listing of thousands makes and frees far fewer small blocks.
         xmlDoc *doc = gupnp_didl_lite_writer_get_xml_node(m_writer)->doc;
-        if (doc && !doc->dict)
-            doc->dict = xmlDictCreate();
+        if (doc && !doc->dict && names && xmlDictReference(names) == 0)
+            doc->dict = names;
     }
     ~Writer() { g_object_unref(m_writer); }
     Writer(const Writer &) = delete;
@@ -110,6 +115,32 @@ public:
         gupnp_didl_lite_container_set_child_count(container, gint(childCount));
         gupnp_didl_lite_container_set_searchable(container, FALSE);
         g_object_unref(container);
+    }
+
+    // Each object's own text, in the order they were added; the root that declares their
+    // namespaces is left out.
+    std::vector<std::string> finishEach(const std::string &filter, bool escaped)
+    {
+        gupnp_didl_lite_writer_filter(m_writer, filter.empty() ? "*" : filter.c_str());
+        xmlNode *root = gupnp_didl_lite_writer_get_xml_node(m_writer);
+        std::vector<std::string> objects;
+        xmlBuffer *buffer = xmlBufferCreate();
+        for (xmlNode *node = root ? root->children : nullptr; node && buffer; node = node->next) {
+            if (node->type != XML_ELEMENT_NODE)
+                continue;
+            xmlBufferEmpty(buffer);
+            xmlNodeDump(buffer, root->doc, node, 0, 0);
+            const std::string_view text(reinterpret_cast<const char *>(xmlBufferContent(buffer)),
+                                        size_t(xmlBufferLength(buffer)));
+            objects.emplace_back();
+            if (escaped)
+                upnp::appendEscapedXml(text, objects.back());
+            else
+                objects.back() = text;
+        }
+        if (buffer)
+            xmlBufferFree(buffer);
+        return objects;
     }
 
     std::string finish(const std::string &filter)
@@ -260,33 +291,156 @@ constexpr const char *DidlRoot
       "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
       "xmlns:upnp=\"urn:schemas-upnp-org:metadata-1-0/upnp/\" "
       "xmlns:dlna=\"urn:schemas-dlna-org:metadata-1-0/\">";
-
-template<typename Add>
-std::string writeInChunks(const std::vector<Entry> &page, const Add &add,
-                          const std::string &baseUrl, const std::string &filter)
-{
-    std::string didl = DidlRoot;
-    for (size_t first = 0; first < page.size(); first += ChunkSize) {
-        Writer piece(baseUrl);
-        for (size_t i = first; i < std::min(page.size(), first + ChunkSize); ++i)
-            add(piece, page[i]);
-        const std::string text = piece.finish(filter);
-        const size_t open = text.find('>');
-        const size_t close = text.rfind("</DIDL-Lite>");
-        if (open == std::string::npos || close == std::string::npos || close < open)
-            continue;
-        if (first == 0)
-            didl.reserve(text.size() * (page.size() / ChunkSize + 1));
-        didl.append(text, open + 1, close - open - 1);
-    }
-    return didl + "</DIDL-Lite>";
-}
+constexpr const char *DidlEnd = "</DIDL-Lite>";
+// What is kept of the objects written for one address and filter, at most: a folder of
+// 10 000 videos takes some 8 MB.
+constexpr size_t KeptBytes = size_t(64) << 20;
+constexpr size_t KeptSets = 8;
 
 } // namespace
+
+// Everything of an entry its object shows: equal ones are written the same, byte for byte.
+struct ContentDirectory::Shown
+{
+    int64_t parentId = 0;
+    EntryType type = EntryType::Video;
+    std::string name;
+    int64_t size = 0;
+    int64_t mtimeMs = 0;
+    int width = 0;
+    int height = 0;
+    int64_t durationMs = 0;
+    std::string layout;
+    bool hasCover = false;
+    int64_t childCount = 0;
+
+    Shown(const Entry &entry, int64_t count)
+        : parentId(entry.parentId)
+        , type(entry.type)
+        , name(entry.name)
+        , size(entry.size)
+        , mtimeMs(entry.mtimeMs)
+        , width(entry.info.width)
+        , height(entry.info.height)
+        , durationMs(entry.info.durationMs)
+        , layout(entry.info.layout)
+        , hasCover(entry.hasCover)
+        , childCount(count)
+    {
+    }
+    bool operator==(const Shown &other) const
+    {
+        const auto fields = [](const Shown &s) {
+            return std::tie(s.parentId, s.type, s.name, s.size, s.mtimeMs, s.width, s.height,
+                            s.durationMs, s.layout, s.hasCover, s.childCount);
+        };
+        return fields(*this) == fields(other);
+    }
+};
+
+struct ContentDirectory::Kept
+{
+    struct Object
+    {
+        Shown shown;
+        std::string text;
+    };
+    std::unordered_map<int64_t, Object> objects;
+    size_t bytes = 0;
+};
 
 ContentDirectory::ContentDirectory(Library &library)
     : m_library(library)
 {
+}
+
+ContentDirectory::~ContentDirectory() = default;
+
+std::string ContentDirectory::writeChildren(const Listing &listing, const std::vector<Entry> &page,
+                                            const std::string &baseUrl, const std::string &filter,
+                                            bool escaped)
+{
+    const auto countOf = [&listing](const Entry &child) {
+        const auto count = listing.childCounts.find(child.id);
+        return count == listing.childCounts.end() ? int64_t(0) : count->second;
+    };
+    // Objects written for a SOAP reply are kept, by address and filter: a player asks for the
+    // same folder again and again, and after a change most of what it holds is unchanged.
+    Kept *kept = nullptr;
+    if (escaped) {
+        const std::string key = baseUrl + '\n' + filter;
+        if (!m_kept.count(key) && m_kept.size() >= KeptSets)
+            m_kept.clear();
+        auto &slot = m_kept[key];
+        if (!slot)
+            slot = std::make_unique<Kept>();
+        kept = slot.get();
+    }
+    std::vector<const std::string *> texts(page.size(), nullptr);
+    std::vector<size_t> missing;
+    for (size_t i = 0; i < page.size(); ++i) {
+        if (kept) {
+            const auto found = kept->objects.find(page[i].id);
+            if (found != kept->objects.end()
+                && found->second.shown == Shown(page[i], countOf(page[i]))) {
+                texts[i] = &found->second.text;
+                continue;
+            }
+        }
+        missing.push_back(i);
+    }
+
+    std::vector<std::string> written;
+    written.reserve(missing.size());
+    const std::unique_ptr<xmlDict, void (*)(xmlDict *)> names(xmlDictCreate(), xmlDictFree);
+    for (size_t first = 0; first < missing.size(); first += ChunkSize) {
+        Writer piece(baseUrl, names.get());
+        const size_t last = std::min(missing.size(), first + ChunkSize);
+        for (size_t k = first; k < last; ++k)
+            piece.add(page[missing[k]], countOf(page[missing[k]]));
+        std::vector<std::string> objects = piece.finishEach(filter, escaped);
+        objects.resize(last - first);
+        for (std::string &object : objects)
+            written.push_back(std::move(object));
+    }
+    for (size_t k = 0; k < missing.size(); ++k) {
+        const Entry &entry = page[missing[k]];
+        if (!kept) {
+            texts[missing[k]] = &written[k];
+            continue;
+        }
+        auto &object = kept->objects
+                           .insert_or_assign(
+                               entry.id,
+                               Kept::Object { Shown(entry, countOf(entry)), std::move(written[k]) })
+                           .first->second;
+        kept->bytes += object.text.size();
+        texts[missing[k]] = &object.text;
+    }
+
+    std::string root;
+    std::string end;
+    if (escaped) {
+        upnp::appendEscapedXml(DidlRoot, root);
+        upnp::appendEscapedXml(DidlEnd, end);
+    } else {
+        root = DidlRoot;
+        end = DidlEnd;
+    }
+    size_t size = root.size() + end.size();
+    for (const std::string *text : texts)
+        size += text->size();
+    std::string didl;
+    didl.reserve(size);
+    didl = root;
+    for (const std::string *text : texts)
+        didl += *text;
+    didl += end;
+    // Bytes of objects written over are counted too: a clean start now and then is simpler
+    // than an account of each.
+    if (kept && kept->bytes > KeptBytes)
+        m_kept.clear();
+    return didl;
 }
 
 ContentDirectory::Result ContentDirectory::browse(const Request &request,
@@ -308,55 +462,52 @@ ContentDirectory::Result ContentDirectory::browse(const Request &request,
         return result;
     }
 
-    Writer writer(baseUrl);
     if (metadata) {
+        const std::unique_ptr<xmlDict, void (*)(xmlDict *)> names(xmlDictCreate(), xmlDictFree);
+        Writer writer(baseUrl, names.get());
         if (entry)
             writer.add(*entry,
                        entry->type == EntryType::Folder ? m_library.childCount(entry->id) : 0);
         else
             writer.addFolder("0", "-1", deviceNameSetting(m_library), m_library.childCount(0));
         result.numberReturned = result.totalMatches = 1;
-    } else {
-        if (entry && entry->type != EntryType::Folder) {
-            result.fault = NoSuchContainer;
-            result.faultText = "No such container";
-            return result;
+        result.didl = writer.finish(request.filter);
+        if (request.escaped) {
+            std::string escaped;
+            upnp::appendEscapedXml(result.didl, escaped);
+            result.didl = std::move(escaped);
         }
-        const int64_t limit = request.requestedCount == 0 ? -1 : int64_t(request.requestedCount);
-        const size_t byTitle = request.sortCriteria.find("dc:title");
-        Listing listing;
-        std::vector<Entry> page;
-        if (byTitle == std::string::npos) {
-            listing = m_library.listing(id, request.startingIndex, limit);
-            page = std::move(listing.entries);
-        } else {
-            // Only a title order needs the whole folder before the page can be cut from it.
-            listing = m_library.listing(id);
-            std::vector<Entry> &all = listing.entries;
-            const bool descending = byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
-            std::stable_sort(all.begin(), all.end(), [descending](const Entry &a, const Entry &b) {
-                return descending ? b.name < a.name : a.name < b.name;
-            });
-            const size_t first = std::min<size_t>(request.startingIndex, all.size());
-            const size_t last
-                = limit < 0 ? all.size() : std::min(all.size(), first + size_t(limit));
-            page.assign(std::make_move_iterator(all.begin() + long(first)),
-                        std::make_move_iterator(all.begin() + long(last)));
-        }
-        result.totalMatches = uint32_t(listing.total);
-        result.numberReturned = uint32_t(page.size());
-        const auto add = [&listing](Writer &to, const Entry &child) {
-            const auto count = listing.childCounts.find(child.id);
-            to.add(child, count == listing.childCounts.end() ? 0 : count->second);
-        };
-        if (page.size() > ChunkSize) {
-            result.didl = writeInChunks(page, add, baseUrl, request.filter);
-            return result;
-        }
-        for (const Entry &child : page)
-            add(writer, child);
+        return result;
     }
-    result.didl = writer.finish(request.filter);
+    if (entry && entry->type != EntryType::Folder) {
+        result.fault = NoSuchContainer;
+        result.faultText = "No such container";
+        return result;
+    }
+    const int64_t limit = request.requestedCount == 0 ? -1 : int64_t(request.requestedCount);
+    const size_t byTitle = request.sortCriteria.find("dc:title");
+    Listing listing;
+    std::vector<Entry> page;
+    if (byTitle == std::string::npos) {
+        listing = m_library.listing(id, request.startingIndex, limit);
+        page = std::move(listing.entries);
+    } else {
+        // Only a title order needs the whole folder before the page can be cut from it.
+        listing = m_library.listing(id);
+        std::vector<Entry> &all = listing.entries;
+        const bool descending = byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
+        std::stable_sort(all.begin(), all.end(), [descending](const Entry &a, const Entry &b) {
+            return descending ? b.name < a.name : a.name < b.name;
+        });
+        const size_t first = std::min<size_t>(request.startingIndex, all.size());
+        const size_t last = limit < 0 ? all.size() : std::min(all.size(), first + size_t(limit));
+        page.assign(std::make_move_iterator(all.begin() + long(first)),
+                    std::make_move_iterator(all.begin() + long(last)));
+    }
+    result.totalMatches = uint32_t(listing.total);
+    result.numberReturned = uint32_t(page.size());
+    std::lock_guard<std::mutex> lock(m_keptMutex);
+    result.didl = writeChildren(listing, page, baseUrl, request.filter, request.escaped);
     return result;
 }
 

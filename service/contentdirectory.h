@@ -3,7 +3,11 @@
 #include "service/library.h"
 
 #include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace svc {
 
@@ -37,6 +41,8 @@ public:
         std::string sortCriteria; // "+dc:title" or "-dc:title"; else the library's order
         uint32_t startingIndex = 0;
         uint32_t requestedCount = 0; // 0: all
+        // The DIDL-Lite XML-escaped, as it goes into a SOAP reply.
+        bool escaped = false;
     };
     struct Result
     {
@@ -49,12 +55,22 @@ public:
     };
 
     explicit ContentDirectory(Library &library);
+    ~ContentDirectory();
+    ContentDirectory(const ContentDirectory &) = delete;
+    ContentDirectory &operator=(const ContentDirectory &) = delete;
 
     // baseUrl is "http://<address the request came in on>:<media port>".
     Result browse(const Request &request, const std::string &baseUrl);
 
 private:
+    struct Shown;
+    struct Kept;
+    std::string writeChildren(const Listing &listing, const std::vector<Entry> &page,
+                              const std::string &baseUrl, const std::string &filter, bool escaped);
+
     Library &m_library;
+    std::mutex m_keptMutex;
+    std::map<std::string, std::unique_ptr<Kept>> m_kept; // by address and filter
 };
 
 } // namespace svc

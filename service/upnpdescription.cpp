@@ -1,32 +1,46 @@
 #include "service/upnpdescription.h"
 
+#include <array>
+#include <cstring>
+
 namespace svc::upnp {
+
+void appendEscapedXml(std::string_view text, std::string &to)
+{
+    // Sized first, then written byte by byte into place: this escapes whole listings of
+    // thousands of objects, where growing the string as it goes would copy it again and again.
+    static const char *const entities[] = { nullptr, "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" };
+    static const auto kinds = [] {
+        std::array<unsigned char, 256> kind {};
+        kind[static_cast<unsigned char>('&')] = 1;
+        kind[static_cast<unsigned char>('<')] = 2;
+        kind[static_cast<unsigned char>('>')] = 3;
+        kind[static_cast<unsigned char>('"')] = 4;
+        kind[static_cast<unsigned char>('\'')] = 5;
+        return kind;
+    }();
+    static const size_t lengths[] = { 1, 5, 4, 4, 6, 6 };
+    size_t size = 0;
+    for (const char c : text)
+        size += lengths[kinds[static_cast<unsigned char>(c)]];
+    const size_t start = to.size();
+    to.resize(start + size);
+    char *out = to.data() + start;
+    for (const char c : text) {
+        const unsigned char kind = kinds[static_cast<unsigned char>(c)];
+        if (kind == 0) {
+            *out++ = c;
+        } else {
+            std::memcpy(out, entities[kind], lengths[kind]);
+            out += lengths[kind];
+        }
+    }
+}
 
 std::string escapeXml(const std::string &text)
 {
     std::string escaped;
-    escaped.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
-        case '&':
-            escaped += "&amp;";
-            break;
-        case '<':
-            escaped += "&lt;";
-            break;
-        case '>':
-            escaped += "&gt;";
-            break;
-        case '"':
-            escaped += "&quot;";
-            break;
-        case '\'':
-            escaped += "&apos;";
-            break;
-        default:
-            escaped += c;
-        }
-    }
+    appendEscapedXml(text, escaped);
     return escaped;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace svc {
 
@@ -26,6 +27,7 @@ const char *contentDirectoryDescription();
 const char *connectionManagerDescription();
 
 std::string escapeXml(const std::string &text);
+void appendEscapedXml(std::string_view text, std::string &to);
 
 } // namespace upnp
 } // namespace svc

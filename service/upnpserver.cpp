@@ -7,10 +7,13 @@
 #include "service/upnpdescription.h"
 
 #include <libgupnp/gupnp.h>
+#include <libsoup/soup.h>
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <string_view>
 #include <thread>
 
 namespace svc {
@@ -76,6 +79,43 @@ namespace {
 
 using Device = UpnpServer::Device;
 
+GBytes *bytesOf(std::string &&text)
+{
+    auto *owned = new std::string(std::move(text));
+    return g_bytes_new_with_free_func(
+        owned->data(), owned->size(),
+        [](gpointer data) { delete static_cast<std::string *>(data); }, owned);
+}
+
+// Fills in the empty Result of a reply GUPnP has made with an escaped listing, which is handed
+// over, not copied; false when there is none to fill in.
+bool putResult(SoupServerMessage *message, std::string &&escaped)
+{
+    if (soup_message_headers_get_one(soup_server_message_get_response_headers(message),
+                                     "Content-Encoding"))
+        return false;
+    SoupMessageBody *reply = soup_server_message_get_response_body(message);
+    GBytes *flat = soup_message_body_flatten(reply);
+    gsize size = 0;
+    const auto *data = static_cast<const char *>(g_bytes_get_data(flat, &size));
+    const std::string_view made(data ? data : "", size);
+    const size_t at = made.find("<Result></Result>");
+    if (at == std::string_view::npos) {
+        g_bytes_unref(flat);
+        return false;
+    }
+    const size_t open = at + std::strlen("<Result>");
+    GBytes *head = g_bytes_new_from_bytes(flat, 0, open);
+    GBytes *tail = g_bytes_new_from_bytes(flat, open, size - open);
+    g_bytes_unref(flat);
+    soup_message_body_truncate(reply);
+    for (GBytes *piece : { head, bytesOf(std::move(escaped)), tail }) {
+        soup_message_body_append_bytes(reply, piece);
+        g_bytes_unref(piece);
+    }
+    return true;
+}
+
 void onBrowse(GUPnPService *, GUPnPServiceAction *action, gpointer data)
 {
     auto *device = static_cast<Device *>(data);
@@ -96,6 +136,7 @@ void onBrowse(GUPnPService *, GUPnPServiceAction *action, gpointer data)
     request.sortCriteria = text(sort);
     request.startingIndex = start;
     request.requestedCount = count;
+    request.escaped = true;
     g_free(objectId);
     g_free(flag);
     g_free(filter);
@@ -104,17 +145,29 @@ void onBrowse(GUPnPService *, GUPnPServiceAction *action, gpointer data)
         gupnp_service_action_return_error(action, 402, "Invalid Args");
         return;
     }
-    const ContentDirectory::Result result
-        = device->server->directory().browse(request, device->baseUrl);
+    ContentDirectory::Result result = device->server->directory().browse(request, device->baseUrl);
     if (result.fault) {
         gupnp_service_action_return_error(action, guint(result.fault), result.faultText.c_str());
         return;
     }
-    gupnp_service_action_set(action, "Result", G_TYPE_STRING, result.didl.c_str(), "NumberReturned",
-                             G_TYPE_UINT, guint(result.numberReturned), "TotalMatches", G_TYPE_UINT,
+    // GUPnP writes an argument into the reply one character at a time, which for a listing of
+    // thousands of objects costs more than making the listing: the reply is made with an empty
+    // Result and the listing, escaped as it was written, is put in its place. libsoup sends the
+    // reply only once this handler has returned to the loop.
+    SoupServerMessage *message = gupnp_service_action_get_message(action);
+    gupnp_service_action_set(action, "Result", G_TYPE_STRING, "", "NumberReturned", G_TYPE_UINT,
+                             guint(result.numberReturned), "TotalMatches", G_TYPE_UINT,
                              guint(result.totalMatches), "UpdateID", G_TYPE_UINT,
                              guint(result.updateId), nullptr);
     gupnp_service_action_return_success(action);
+    if (!putResult(message, std::move(result.didl))) {
+        // Not with the GUPnP this was built for: a failure the player can see, not a listing
+        // that says it holds what it does not.
+        logError("Browse: GUPnP's reply has no empty Result to fill in");
+        soup_message_body_truncate(soup_server_message_get_response_body(message));
+        soup_server_message_set_status(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
+    }
+    g_object_unref(message);
 }
 
 void onSearchCapabilities(GUPnPService *, GUPnPServiceAction *action, gpointer)

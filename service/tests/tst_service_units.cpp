@@ -13,6 +13,7 @@
 #include "service/requestregistry.h"
 #include "service/requestrules.h"
 #include "service/suffixfilter.h"
+#include "service/upnpdescription.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -522,6 +523,38 @@ void ServiceUnitsTest::longListingEqualsItsPages()
         pages += body(directory.browse(request, "http://10.0.0.1:1").didl);
     QCOMPARE(body(whole.didl), pages);
     QVERIFY(whole.didl.find("xmlns:dlna=") < whole.didl.find('>'));
+    // What goes into a SOAP reply is the same listing escaped, long or short.
+    request.escaped = true;
+    for (const uint32_t count : { 0u, 100u }) {
+        request.startingIndex = 0;
+        request.requestedCount = count;
+        const std::string escaped = directory.browse(request, "http://10.0.0.1:1").didl;
+        request.escaped = false;
+        const std::string plain = directory.browse(request, "http://10.0.0.1:1").didl;
+        request.escaped = true;
+        QCOMPARE(escaped, svc::upnp::escapeXml(plain));
+    }
+    // What was written before is kept only for objects that still show the same: a video
+    // read again, one that got its cover, a folder that got a child, one removed.
+    library.write([](svc::LibraryWriter &writer) {
+        svc::MediaInfo info;
+        info.width = 640;
+        info.height = 360;
+        info.durationMs = 61000;
+        writer.updateVideo(3, 1, 999, 5, info);
+        writer.putCover(4, { 0xff, 0xd8, 0xff, 0xd9 });
+        svc::Entry child;
+        child.parentId = 2;
+        child.name = "inside.mp4";
+        child.realPath = "/videos/Long/clip & 0.mp4/inside.mp4";
+        writer.insert(child);
+        writer.remove(5);
+        return true;
+    });
+    request.requestedCount = 0;
+    const std::string escaped = directory.browse(request, "http://10.0.0.1:1").didl;
+    request.escaped = false;
+    QCOMPARE(escaped, svc::upnp::escapeXml(directory.browse(request, "http://10.0.0.1:1").didl));
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)

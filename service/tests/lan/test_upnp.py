@@ -339,11 +339,15 @@ class MediaServerTest(unittest.TestCase):
         self.assertTrue(headers['SID'].startswith('uuid:'))
         self.assertTrue(self.points.wait(lambda: evented))
         before = update_id()
+        top = lambda: [title(o) for o in browse(self.cds, '0')['objects']]
+        self.assertNotIn('Extra', top())
         extra = os.path.join(self.temp.name, 'Extra.mp4')
         make_clip(extra, 1)
         self.assertEqual(self.service.control('POST', '/files', {
             'path': extra, 'filters': ['.mp4'], 'depth': 0, 'pid': 0})['code'], 0)
         self.assertGreater(update_id(), before)
+        # A listing asked for again is read again once the library has changed.
+        self.assertIn('Extra', top())
         self.assertTrue(self.points.wait(lambda: evented and evented[-1] > before), evented)
 
         # A new name: said at once, shown in the description.
