@@ -219,6 +219,8 @@ def main():
         print("%-34s %10s %10s %8s" % ("", "watched", "floor", "ratio"))
         print("%-34s %10.2f %10.2f %8.2f" % ("copy until all listed, vs import", ours, floor, ours / floor))
         print("%-34s %10.2f %10.2f %8.2f" % ("  vs copy, then import", ours, by_hand, ours / by_hand))
+        after = statistics.median(p[0] - p[1] for p in pastes)
+        print("%-34s %10.2f %10.2f %8.2f" % ("after the copy ended, vs import", after, floor, after / floor))
         print("target: ratio to the import <= 1.2")
 
         total = int(args.gb * 1e9)
