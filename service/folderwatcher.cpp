@@ -112,7 +112,7 @@ FolderWatcher::FolderWatcher(Library &library, Importer &importer, GlibLoop &loo
     , m_budget(inotifyWatchBudget())
 {
     m_link->watcher = this;
-    m_library.addObserver([link = m_link](Library::Change change) {
+    m_library.addObserver([link = m_link](Library::Change change, const std::set<int64_t> &) {
         if (change != Library::Change::Entries)
             return;
         std::lock_guard<std::mutex> lock(link->mutex);

@@ -169,12 +169,34 @@ int64_t LibraryWriter::insert(const Entry &entry)
         .bind(10, entry.info.codec)
         .bind(11, entry.info.layout)
         .step();
+    touch(entry.parentId, true);
     return m_connection.lastInsertId();
+}
+
+int64_t LibraryWriter::parentOf(int64_t id)
+{
+    Statement query(m_connection.handle(), "SELECT parent_id FROM entries WHERE id = ?1");
+    if (!query.bind(1, id).step())
+        return -1;
+    return query.isNull(0) ? 0 : query.integer(0);
+}
+
+void LibraryWriter::touch(int64_t folderId, bool countChanged)
+{
+    if (folderId < 0)
+        return;
+    m_touched.insert(folderId);
+    // Its count of children is shown in the folder that holds it.
+    if (countChanged && folderId != 0 && m_counted.insert(folderId).second)
+        touch(parentOf(folderId), false);
 }
 
 void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int64_t mtimeMs,
                                 const MediaInfo &info)
 {
+    const int64_t before = parentOf(id);
+    touch(before, before != parentId);
+    touch(parentId, before != parentId);
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4, width = ?5, "
                      "height = ?6, duration_ms = ?7, codec = ?8, layout = ?9 WHERE id = ?1");
@@ -194,6 +216,9 @@ void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int6
 
 void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
 {
+    const int64_t before = parentOf(id);
+    touch(before, before != parentId);
+    touch(parentId, before != parentId);
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, mtime_ms = ?3 WHERE id = ?1");
     update.bind(1, id).bindParent(2, parentId).bind(3, mtimeMs).step();
@@ -201,6 +226,9 @@ void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
 
 void LibraryWriter::setParent(int64_t id, int64_t parentId)
 {
+    const int64_t before = parentOf(id);
+    touch(before, before != parentId);
+    touch(parentId, before != parentId);
     Statement update(m_connection.handle(), "UPDATE entries SET parent_id = ?2 WHERE id = ?1");
     update.bind(1, id).bindParent(2, parentId).step();
 }
@@ -212,10 +240,12 @@ void LibraryWriter::putCover(int64_t id, const std::vector<uint8_t> &jpeg)
     Statement put(m_connection.handle(),
                   "INSERT OR REPLACE INTO covers (entry_id, jpeg) VALUES (?1, ?2)");
     put.bind(1, id).bindBlob(2, jpeg).step();
+    touch(parentOf(id), false);
 }
 
 void LibraryWriter::remove(int64_t id)
 {
+    touch(parentOf(id), true);
     Statement drop(m_connection.handle(), "DELETE FROM entries WHERE id = ?1");
     drop.bind(1, id).step();
 }
@@ -227,15 +257,15 @@ Library::Library(Database &database)
     m_updateId = stored ? std::strtoull(stored->c_str(), nullptr, 10) : 0;
 }
 
-void Library::addObserver(std::function<void(Change)> observer)
+void Library::addObserver(Observer observer)
 {
     m_observers.push_back(std::move(observer));
 }
 
-void Library::tell(Change change)
+void Library::tell(Change change, const std::set<int64_t> &folders)
 {
     for (const auto &observer : m_observers)
-        observer(change);
+        observer(change, folders);
 }
 
 std::optional<Entry> Library::entry(int64_t id)
@@ -402,12 +432,13 @@ void Library::setSetting(const std::string &key, const std::string &value)
                       "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)");
         put.bind(1, key).bind(2, value).step();
     }
-    tell(Change::Settings);
+    tell(Change::Settings, {});
 }
 
 bool Library::write(const std::function<bool(LibraryWriter &)> &change)
 {
     bool changed = false;
+    std::set<int64_t> touched;
     {
         auto connection = m_database.connection();
         std::lock_guard<std::mutex> lock(m_database.writeMutex());
@@ -427,9 +458,10 @@ bool Library::write(const std::function<bool(LibraryWriter &)> &change)
         if (changed)
             ++m_updateId;
         ++m_generation;
+        touched = writer.touched();
     }
     if (changed)
-        tell(Change::Entries);
+        tell(Change::Entries, touched);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -50,8 +51,18 @@ public:
     void putCover(int64_t id, const std::vector<uint8_t> &jpeg);
     void remove(int64_t id);
 
+    // The folders (0: the top level) whose children these changes added, removed or altered,
+    // and those holding a folder whose count of children they changed.
+    const std::set<int64_t> &touched() const { return m_touched; }
+
 private:
+    // -1 when there is no such entry.
+    int64_t parentOf(int64_t id);
+    void touch(int64_t folderId, bool countChanged);
+
     Connection &m_connection;
+    std::set<int64_t> m_touched;
+    std::set<int64_t> m_counted; // folders whose own parent is touched already
 };
 
 // A page of a folder's entries, how many the folder holds, and how many each folder on the
@@ -98,9 +109,11 @@ public:
     uint64_t updateId() const { return m_updateId.load(); }
 
     enum class Change { Entries, Settings };
-    // Observers are told after each committed change, on the thread that made it; they are
-    // added before the library is used from several threads.
-    void addObserver(std::function<void(Change)> observer);
+    // Observers are told after each committed change, on the thread that made it, with the
+    // folders it touched (LibraryWriter::touched; none for settings); they are added before
+    // the library is used from several threads.
+    using Observer = std::function<void(Change, const std::set<int64_t> &folders)>;
+    void addObserver(Observer observer);
 
 private:
     // What listings need of a folder beyond its page: how many entries it holds, their ids in
@@ -117,7 +130,7 @@ private:
         int64_t count = -1;
         std::shared_ptr<const std::vector<Child>> children; // by id; only when asked for
     };
-    void tell(Change change);
+    void tell(Change change, const std::set<int64_t> &folders);
     // The facts of folderId as of the read transaction open on connection, which sees the
     // library at update id version.
     FolderFacts folderFacts(Connection &connection, uint64_t version, int64_t folderId,
@@ -132,7 +145,7 @@ private:
     std::unordered_map<int64_t, FolderFacts> m_facts;
     std::atomic<uint64_t> m_generation { 0 };
     std::atomic<uint64_t> m_updateId { 0 };
-    std::vector<std::function<void(Change)>> m_observers;
+    std::vector<Observer> m_observers;
 };
 
 } // namespace svc

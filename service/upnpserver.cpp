@@ -346,11 +346,12 @@ bool UpnpServer::start(std::string &error)
         return false;
     }
     m_link->server = this;
-    m_library.addObserver([link = m_link](Library::Change change) {
-        std::lock_guard<std::mutex> lock(link->mutex);
-        if (link->server)
-            link->server->libraryChanged(change);
-    });
+    m_library.addObserver(
+        [link = m_link](Library::Change change, const std::set<int64_t> &folders) {
+            std::lock_guard<std::mutex> lock(link->mutex);
+            if (link->server)
+                link->server->libraryChanged(change, folders);
+        });
     m_loop.run([this] {
         m_manager
             = gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);
@@ -423,13 +424,25 @@ void UpnpServer::contextUnavailable(GUPnPContext *context)
     }
 }
 
-void UpnpServer::libraryChanged(Library::Change change)
+void UpnpServer::libraryChanged(Library::Change change, const std::set<int64_t> &folders)
 {
-    m_loop.post([this, change] {
+    m_loop.post([this, change, folders] {
         if (change == Library::Change::Entries) {
+            // Each folder that changed, with the update id as its own: it grows with every
+            // change, which is all a player asks of it.
             const guint id = guint(m_library.updateId());
-            for (const auto &device : m_devices)
-                gupnp_service_notify(device->directory, "SystemUpdateID", G_TYPE_UINT, id, nullptr);
+            std::string containers;
+            for (const int64_t folder : folders)
+                containers += (containers.empty() ? "" : ",") + std::to_string(folder) + ","
+                    + std::to_string(id);
+            for (const auto &device : m_devices) {
+                // One event with both.
+                gupnp_service_freeze_notify(device->directory);
+                gupnp_service_notify(device->directory, "SystemUpdateID", G_TYPE_UINT, id,
+                                     "ContainerUpdateIDs", G_TYPE_STRING, containers.c_str(),
+                                     nullptr);
+                gupnp_service_thaw_notify(device->directory);
+            }
             return;
         }
         const std::string name = deviceNameSetting(m_library);

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,7 +43,7 @@ public:
     void contextUnavailable(GUPnPContext *context);
 
 private:
-    void libraryChanged(Library::Change change);
+    void libraryChanged(Library::Change change, const std::set<int64_t> &folders);
     bool writeDescription(const std::string &name, std::string &error);
 
     Library &m_library;

@@ -20,6 +20,7 @@
 #include <QTest>
 
 #include <thread>
+#include <tuple>
 
 class ServiceUnitsTest : public QObject
 {
@@ -52,6 +53,8 @@ private slots:
     void listingFollowsChanges_data();
     void listingFollowsChanges();
     void longListingEqualsItsPages();
+    void changesTellTheirFolders_data();
+    void changesTellTheirFolders();
 };
 
 void ServiceUnitsTest::options_data()
@@ -555,6 +558,68 @@ void ServiceUnitsTest::longListingEqualsItsPages()
     const std::string escaped = directory.browse(request, "http://10.0.0.1:1").didl;
     request.escaped = false;
     QCOMPARE(escaped, svc::upnp::escapeXml(directory.browse(request, "http://10.0.0.1:1").didl));
+}
+
+void ServiceUnitsTest::changesTellTheirFolders_data()
+{
+    QTest::addColumn<QString>("change");
+    QTest::addColumn<QList<qint64>>("folders");
+    // Top level 0 > folder 1 > folder 2 > video 3; video 4 in folder 1. A folder's count of
+    // children shows in the folder above it.
+    QTest::newRow("video added") << "add" << QList<qint64> { 1, 2 };
+    QTest::newRow("video read again") << "update" << QList<qint64> { 2 };
+    QTest::newRow("video moved up") << "move" << QList<qint64> { 0, 1, 2 };
+    QTest::newRow("cover made") << "cover" << QList<qint64> { 1 };
+    QTest::newRow("video removed") << "remove" << QList<qint64> { 1, 2 };
+    QTest::newRow("folder added at the top") << "top" << QList<qint64> { 0 };
+}
+
+void ServiceUnitsTest::changesTellTheirFolders()
+{
+    QFETCH(QString, change);
+    QFETCH(QList<qint64>, folders);
+    QTemporaryDir folder;
+    svc::Database database(folder.filePath("library.db").toStdString());
+    svc::Library library(database);
+    library.write([](svc::LibraryWriter &writer) {
+        for (const auto &[parent, type, name] :
+             std::initializer_list<std::tuple<int64_t, svc::EntryType, std::string>> {
+                 { 0, svc::EntryType::Folder, "A" },
+                 { 1, svc::EntryType::Folder, "B" },
+                 { 2, svc::EntryType::Video, "v.mp4" },
+                 { 1, svc::EntryType::Video, "w.mp4" } }) {
+            svc::Entry entry;
+            entry.parentId = parent;
+            entry.type = type;
+            entry.name = name;
+            entry.realPath = "/" + name + std::to_string(parent);
+            writer.insert(entry);
+        }
+        return true;
+    });
+    QList<qint64> told;
+    library.addObserver([&told](svc::Library::Change, const std::set<int64_t> &touched) {
+        told = QList<qint64>(touched.begin(), touched.end());
+    });
+    library.write([&change](svc::LibraryWriter &writer) {
+        svc::Entry entry;
+        entry.parentId = change == "top" ? 0 : 2;
+        entry.type = change == "top" ? svc::EntryType::Folder : svc::EntryType::Video;
+        entry.name = "new";
+        entry.realPath = "/new";
+        if (change == "add" || change == "top")
+            writer.insert(entry);
+        else if (change == "update")
+            writer.updateVideo(3, 2, 10, 10, {});
+        else if (change == "move")
+            writer.setParent(3, 1);
+        else if (change == "cover")
+            writer.putCover(4, { 0xff, 0xd8, 0xff, 0xd9 });
+        else
+            writer.remove(3);
+        return true;
+    });
+    QCOMPARE(told, folders);
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)

@@ -315,7 +315,7 @@ class MediaServerTest(unittest.TestCase):
 
     def test_changes_reach_players(self):
         update_id = lambda: call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
-        evented = []
+        evented, containers = [], []
 
         class Events(BaseHTTPRequestHandler):
             def do_NOTIFY(self):
@@ -323,6 +323,9 @@ class MediaServerTest(unittest.TestCase):
                 found = re.search(rb'<SystemUpdateID>(\d+)</SystemUpdateID>', body)
                 if found:
                     evented.append(int(found.group(1)))
+                found = re.search(rb'<ContainerUpdateIDs>([^<]*)</ContainerUpdateIDs>', body)
+                if found:
+                    containers.append(found.group(1).decode())
                 self.send_response(200)
                 self.end_headers()
 
@@ -349,6 +352,8 @@ class MediaServerTest(unittest.TestCase):
         # A listing asked for again is read again once the library has changed.
         self.assertIn('Extra', top())
         self.assertTrue(self.points.wait(lambda: evented and evented[-1] > before), evented)
+        # The top level changed, and nothing else: "0" and its update id, in the same event.
+        self.assertEqual(containers[-1], '0,%d' % evented[-1])
 
         # A new name: said at once, shown in the description.
         self.ssdp.messages(0.3)
