@@ -3,6 +3,7 @@
 #include "service/controlapi.h"
 #include "service/deviceicons.h"
 #include "service/log.h"
+#include "service/requestrules.h"
 #include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
 
@@ -168,6 +169,24 @@ void onBrowse(GUPnPService *, GUPnPServiceAction *action, gpointer data)
         soup_server_message_set_status(message, SOUP_STATUS_INTERNAL_SERVER_ERROR, nullptr);
     }
     g_object_unref(message);
+}
+
+// GUPnP's server answers whatever Host a request names. A page in the user's browser can reach
+// it through a name of its own that it points at this PC (DNS rebinding) and read the library
+// from Browse; players send the address they found the device at, which no rebound name can be.
+void refuseNamedHosts(SoupServerMessage *message, gpointer)
+{
+    const char *host
+        = soup_message_headers_get_one(soup_server_message_get_request_headers(message), "Host");
+    if (!host || !isAddressLiteralHost(trimmed(host)))
+        soup_server_message_set_status(message, SOUP_STATUS_FORBIDDEN, nullptr);
+}
+
+void onRequestStarted(SoupServer *, SoupServerMessage *message, gpointer)
+{
+    // Told after the server's own handler, before the body is read: a status set there is the
+    // answer, and no handler runs.
+    g_signal_connect(message, "got-headers", G_CALLBACK(refuseNamedHosts), nullptr);
 }
 
 void onSearchCapabilities(GUPnPService *, GUPnPServiceAction *action, gpointer)
@@ -378,6 +397,8 @@ void UpnpServer::contextAvailable(GUPnPContext *context)
         g_clear_error(&failure);
         return;
     }
+    g_signal_connect(gupnp_context_get_server(context), "request-started",
+                     G_CALLBACK(onRequestStarted), nullptr);
     auto device = std::make_unique<Device>();
     device->server = this;
     device->context = GUPNP_CONTEXT(g_object_ref(context));

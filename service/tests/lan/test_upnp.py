@@ -16,6 +16,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
 import urllib.request
 import xml.etree.ElementTree as ET
 from http.server import BaseHTTPRequestHandler, HTTPServer
@@ -307,6 +308,19 @@ class MediaServerTest(unittest.TestCase):
                 'Content-Type': 'text/xml; charset="utf-8"',
                 'SOAPACTION': '"%s#Browse"' % CDS}, body)
             self.assertGreaterEqual(status, 400)
+        # A page in a browser reaching the server through a name it points at this PC is not
+        # answered, however right its request.
+        browse_body = ('<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/'
+                       'envelope/"><s:Body><u:Browse xmlns:u="%s"><ObjectID>0</ObjectID><BrowseFlag>'
+                       'BrowseDirectChildren</BrowseFlag><Filter>*</Filter><StartingIndex>0'
+                       '</StartingIndex><RequestedCount>0</RequestedCount><SortCriteria>'
+                       '</SortCriteria></u:Browse></s:Body></s:Envelope>' % CDS).encode()
+        soap = {'Content-Type': 'text/xml; charset="utf-8"', 'SOAPACTION': '"%s#Browse"' % CDS}
+        host = urllib.parse.urlsplit(control).netloc
+        for name, expected in ((host, 200), ('rebound.example', 403)):
+            status, _, _ = http(control, 'POST', dict(soap, Host=name), browse_body)
+            self.assertEqual(status, expected, name)
+        self.assertEqual(http(self.device.get_location(), 'GET', {'Host': 'rebound.example'})[0], 403)
         self.assertGreaterEqual(browse(self.cds, '0')['TotalMatches'], 1)
         protocols = call(self.device.get_service(CM), 'GetProtocolInfo', {},
                          {'Source': GObject.TYPE_STRING})['Source']
