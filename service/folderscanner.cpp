@@ -3,6 +3,8 @@
 #include "service/pathutil.h"
 
 #include <dirent.h>
+#include <limits.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -30,6 +32,17 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
     }
     visited.insert({ rootInfo.st_dev, rootInfo.st_ino });
     scan.dirs.push_back({ root, baseName(root), -1, modificationMs(rootInfo), {} });
+    char resolved[PATH_MAX];
+    const std::string canonicalRoot = ::realpath(root.c_str(), resolved) ? resolved : root;
+    // A link to a folder elsewhere is followed (a folder kept on another drive), but not one
+    // into the system's trees or to a folder that holds this one: either would take in every
+    // video on the machine.
+    const auto leadsAway = [&canonicalRoot](const std::string &link) {
+        char target[PATH_MAX];
+        if (!::realpath(link.c_str(), target))
+            return true;
+        return isSystemTree(target) || canonicalRoot == target || isBelow(canonicalRoot, target);
+    };
 
     // Breadth first, so that every parent is stored before its children.
     for (size_t current = 0; current < scan.dirs.size(); ++current) {
@@ -43,16 +56,17 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
             scan.unreadable.push_back(folder);
             continue;
         }
-        std::vector<std::string> names;
+        std::vector<std::pair<std::string, bool>> names; // and whether it may be a link
         while (const dirent *item = readdir(dir)) {
             if (item->d_name[0] != '.')
-                names.emplace_back(item->d_name);
+                names.emplace_back(item->d_name,
+                                   item->d_type == DT_LNK || item->d_type == DT_UNKNOWN);
         }
         closedir(dir);
         std::sort(names.begin(), names.end());
 
         std::vector<ScannedDir> children;
-        for (const std::string &name : names) {
+        for (const auto &[name, mayBeLink] : names) {
             const std::string path = folder == "/" ? "/" + name : folder + "/" + name;
             struct stat info
             {
@@ -60,7 +74,8 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
             if (stat(path.c_str(), &info) != 0)
                 continue; // dangling link or gone meanwhile
             if (S_ISDIR(info.st_mode)) {
-                if (!isValidUtf8(name) || !visited.insert({ info.st_dev, info.st_ino }).second)
+                if (!isValidUtf8(name) || (mayBeLink && leadsAway(path))
+                    || !visited.insert({ info.st_dev, info.st_ino }).second)
                     continue;
                 children.push_back({ path, name, int(current), modificationMs(info), {} });
             } else if (S_ISREG(info.st_mode) && filter.accepts(name)) {

@@ -295,6 +295,10 @@ void ServiceInputTest::oddFolders()
     QVERIFY(::link(QFile::encodeName(m_clips + "/small.mp4").constData(), badName.constData())
             == 0);
     QVERIFY(QFile::link(root + "/nowhere", root + "/A/dangling.mp4"));
+    // Links to the system's root and to the folder that holds this one would take in every
+    // video on the machine (the test's own clips among them).
+    QVERIFY(QFile::link("/", root + "/A/everything"));
+    QVERIFY(QFile::link(m_temp.path(), root + "/up"));
 
     const ServiceReply reply = m_service.importPath(root);
     QCOMPARE(reply.code(), 0);
