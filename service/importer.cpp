@@ -9,6 +9,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <map>
+#include <set>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -52,6 +54,71 @@ bool isWithinAny(const std::string &path, const std::vector<std::string> &folder
             return true;
     }
     return false;
+}
+
+bool isOnDisk(const std::string &path)
+{
+    struct stat info
+    {
+    };
+    return stat(path.c_str(), &info) == 0;
+}
+
+// Videos of the library whose paths are gone, found again at new ones (by new file path): a
+// rename or a move inside the tree keeps a file's size and time to the millisecond, and the
+// entry then keeps its id, its place and its cover. Only a pairing nothing else shares counts.
+std::unordered_map<std::string, const Entry *>
+findMoves(const std::vector<const ScannedFile *> &fresh,
+          const std::unordered_map<std::string, Entry> &library,
+          const std::unordered_set<std::string> &scanned,
+          const std::vector<std::string> &unreadable)
+{
+    using Key = std::pair<int64_t, int64_t>;
+    std::map<Key, const Entry *> gone;
+    std::set<Key> shared;
+    for (const auto &[path, entry] : library) {
+        if (entry.type != EntryType::Video || scanned.count(path) || isWithinAny(path, unreadable)
+            || isOnDisk(path))
+            continue;
+        if (!gone.emplace(Key { entry.size, entry.mtimeMs }, &entry).second)
+            shared.insert({ entry.size, entry.mtimeMs });
+    }
+    std::unordered_map<std::string, const Entry *> moves;
+    if (gone.empty())
+        return moves;
+    std::map<Key, const ScannedFile *> arrived;
+    for (const ScannedFile *file : fresh) {
+        if (!arrived.emplace(Key { file->size, file->mtimeMs }, file).second)
+            shared.insert({ file->size, file->mtimeMs });
+    }
+    for (const auto &[key, file] : arrived) {
+        const auto from = gone.find(key);
+        if (from != gone.end() && !shared.count(key))
+            moves.emplace(file->realPath, from->second);
+    }
+    return moves;
+}
+
+// The folder a new folder of the tree was before a rename or a move: the one that held every
+// video of it found at a new path, when that folder is gone from the disk and not taken yet.
+const Entry *renamedFolder(const ScannedDir &dir,
+                           const std::unordered_map<std::string, const Entry *> &moves,
+                           const std::unordered_map<int64_t, const Entry *> &byId,
+                           const std::unordered_set<int64_t> &moved)
+{
+    std::set<int64_t> parents;
+    for (const ScannedFile &file : dir.files) {
+        const auto move = moves.find(file.realPath);
+        if (move != moves.end())
+            parents.insert(move->second->parentId);
+    }
+    if (parents.size() != 1)
+        return nullptr;
+    const auto folder = byId.find(*parents.begin());
+    if (folder == byId.end() || folder->second->type != EntryType::Folder
+        || moved.count(folder->first) || isOnDisk(folder->second->realPath))
+        return nullptr;
+    return folder->second;
 }
 
 } // namespace
@@ -128,16 +195,28 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
     }
     std::vector<const ScannedFile *> toRead;
     std::unordered_set<std::string> skipped;
+    std::unordered_set<std::string> scanned;
+    std::vector<const ScannedFile *> fresh; // not in the library at their paths
     for (const ScannedDir &dir : scan.dirs) {
         for (const ScannedFile &file : dir.files) {
+            scanned.insert(file.realPath);
             if (request.skip && request.skip(file)) {
                 skipped.insert(file.realPath);
                 continue;
             }
             const auto old = known.find(file.realPath);
-            if (old == known.end() || old->second.type != EntryType::Video
-                || old->second.size != file.size || old->second.mtimeMs != file.mtimeMs)
+            if (old == known.end())
+                fresh.push_back(&file);
+            else if (old->second.type != EntryType::Video || old->second.size != file.size
+                     || old->second.mtimeMs != file.mtimeMs)
                 toRead.push_back(&file);
+        }
+    }
+    {
+        const auto moves = findMoves(fresh, known, scanned, scan.unreadable);
+        for (const ScannedFile *file : fresh) {
+            if (!moves.count(file->realPath))
+                toRead.push_back(file);
         }
     }
     std::vector<ProbeResult> results(toRead.size());
@@ -198,6 +277,20 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
             return found == now.end() ? nullptr : &found->second;
         };
 
+        std::unordered_map<int64_t, const Entry *> byId;
+        for (const auto &item : now)
+            byId.emplace(item.second.id, &item.second);
+        std::vector<const ScannedFile *> arrived;
+        for (const ScannedDir &dir : scan.dirs) {
+            for (const ScannedFile &file : dir.files) {
+                if (!now.count(file.realPath) && !skipped.count(file.realPath))
+                    arrived.push_back(&file);
+            }
+        }
+        const auto moves = findMoves(arrived, now, scanned, scan.unreadable);
+        // Entries moved to new paths: kept, though their old paths are gone.
+        std::unordered_set<int64_t> moved;
+
         std::unordered_set<std::string> kept;
         std::vector<int64_t> dirIds(scan.dirs.size(), 0);
         for (size_t i = 0; i < scan.dirs.size(); ++i) {
@@ -217,6 +310,12 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                 dirIds[i] = old->id;
                 if (i == 0)
                     outcome.pid = place;
+            } else if (const Entry *from = renamedFolder(dir, moves, byId, moved)) {
+                // Its videos all came from one folder that is gone: that folder, renamed.
+                writer.move(from->id, parentId, dir.name, dir.realPath);
+                writer.updateFolder(from->id, parentId, dir.mtimeMs);
+                dirIds[i] = from->id;
+                moved.insert(from->id);
             } else {
                 if (old)
                     writer.remove(old->id);
@@ -234,6 +333,13 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                 if (cancel.load())
                     return false;
                 const Entry *oldFile = current(file.realPath);
+                if (const auto move = moves.find(file.realPath);
+                    !oldFile && move != moves.end() && !moved.count(move->second->id)) {
+                    writer.move(move->second->id, dirIds[i], file.name, file.realPath);
+                    moved.insert(move->second->id);
+                    kept.insert(file.realPath);
+                    continue;
+                }
                 const auto read = readResults.find(file.realPath);
                 ProbeResult lateRead;
                 const ProbeResult *result
@@ -277,7 +383,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
         for (auto &item : now)
             candidates.push_back(item.second);
         for (const Entry &entry : candidates) {
-            if (kept.count(entry.realPath) || isWithinAny(entry.realPath, scan.unreadable))
+            if (kept.count(entry.realPath) || moved.count(entry.id)
+                || isWithinAny(entry.realPath, scan.unreadable))
                 continue;
             struct stat info
             {

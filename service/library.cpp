@@ -233,6 +233,17 @@ void LibraryWriter::setParent(int64_t id, int64_t parentId)
     update.bind(1, id).bindParent(2, parentId).step();
 }
 
+void LibraryWriter::move(int64_t id, int64_t parentId, const std::string &name,
+                         const std::string &realPath)
+{
+    const int64_t before = parentOf(id);
+    touch(before, before != parentId);
+    touch(parentId, before != parentId);
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET parent_id = ?2, name = ?3, real_path = ?4 WHERE id = ?1");
+    update.bind(1, id).bindParent(2, parentId).bind(3, name).bind(4, realPath).step();
+}
+
 void LibraryWriter::putCover(int64_t id, const std::vector<uint8_t> &jpeg)
 {
     if (jpeg.empty())

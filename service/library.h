@@ -48,6 +48,8 @@ public:
                      const MediaInfo &info);
     void updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs);
     void setParent(int64_t id, int64_t parentId);
+    // A rename or a move on the disk: the entry keeps its id and what was read of it.
+    void move(int64_t id, int64_t parentId, const std::string &name, const std::string &realPath);
     void putCover(int64_t id, const std::vector<uint8_t> &jpeg);
     void remove(int64_t id);
 

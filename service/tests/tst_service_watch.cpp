@@ -19,6 +19,7 @@ private slots:
     void slowCopyIsReadOnceWhole();
     void followsChanges_data();
     void followsChanges();
+    void renamesKeepIds();
     void burstIsFewTransactions();
     void catchesUpAfterRestart();
     void missingFolderKeepsEntriesUntilBack();
@@ -210,6 +211,29 @@ void ServiceWatchTest::followsChanges()
             entryAt(id, probed).value("metadata").toObject().value("width").toInt(), width, 5000);
     }
     QCOMPARE(entryAt(id, "a.mp4").value("id").toInt(), untouched);
+}
+
+// A player that remembers a video (its place, where it stopped) finds it again after a rename.
+void ServiceWatchTest::renamesKeepIds()
+{
+    const qint64 id = importTree("Renames", { "a.mp4" });
+    QVERIFY(id > 0);
+    QVERIFY(fixtures::copy(clip("clip360.mkv"), folder("Renames") + "/Old/c.mkv"));
+    QTRY_COMPARE_WITH_TIMEOUT(tree(id), (QStringList { "Old", "Old/c.mkv", "a.mp4" }), 10000);
+    const int video = entryAt(id, "a.mp4").value("id").toInt();
+    const int inner = entryAt(id, "Old/c.mkv").value("id").toInt();
+    const int folderId = entryAt(id, "Old").value("id").toInt();
+    const int reads = readsOf(folder("Renames")).read;
+
+    QVERIFY(QFile::rename(folder("Renames") + "/a.mp4", folder("Renames") + "/a again.mp4"));
+    QVERIFY(QDir().rename(folder("Renames") + "/Old", folder("Renames") + "/New"));
+    QTRY_COMPARE_WITH_TIMEOUT(tree(id), (QStringList { "New", "New/c.mkv", "a again.mp4" }), 10000);
+    QCOMPARE(entryAt(id, "a again.mp4").value("id").toInt(), video);
+    QCOMPARE(entryAt(id, "New").value("id").toInt(), folderId);
+    QCOMPARE(entryAt(id, "New/c.mkv").value("id").toInt(), inner);
+    QCOMPARE(entryAt(id, "New/c.mkv").value("metadata").toObject().value("width").toInt(), 640);
+    // Nothing was read again.
+    QCOMPARE(readsOf(folder("Renames")).read, reads);
 }
 
 void ServiceWatchTest::burstIsFewTransactions()
