@@ -191,12 +191,17 @@ void LibraryWriter::touch(int64_t folderId, bool countChanged)
         touch(parentOf(folderId), false);
 }
 
-void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int64_t mtimeMs,
-                                const MediaInfo &info)
+void LibraryWriter::touchMove(int64_t id, int64_t parentId)
 {
     const int64_t before = parentOf(id);
     touch(before, before != parentId);
     touch(parentId, before != parentId);
+}
+
+void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int64_t mtimeMs,
+                                const MediaInfo &info)
+{
+    touchMove(id, parentId);
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4, width = ?5, "
                      "height = ?6, duration_ms = ?7, codec = ?8, layout = ?9 WHERE id = ?1");
@@ -216,9 +221,7 @@ void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int6
 
 void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
 {
-    const int64_t before = parentOf(id);
-    touch(before, before != parentId);
-    touch(parentId, before != parentId);
+    touchMove(id, parentId);
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, mtime_ms = ?3 WHERE id = ?1");
     update.bind(1, id).bindParent(2, parentId).bind(3, mtimeMs).step();
@@ -226,9 +229,7 @@ void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
 
 void LibraryWriter::setParent(int64_t id, int64_t parentId)
 {
-    const int64_t before = parentOf(id);
-    touch(before, before != parentId);
-    touch(parentId, before != parentId);
+    touchMove(id, parentId);
     Statement update(m_connection.handle(), "UPDATE entries SET parent_id = ?2 WHERE id = ?1");
     update.bind(1, id).bindParent(2, parentId).step();
 }
@@ -236,9 +237,7 @@ void LibraryWriter::setParent(int64_t id, int64_t parentId)
 void LibraryWriter::move(int64_t id, int64_t parentId, const std::string &name,
                          const std::string &realPath)
 {
-    const int64_t before = parentOf(id);
-    touch(before, before != parentId);
-    touch(parentId, before != parentId);
+    touchMove(id, parentId);
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, name = ?3, real_path = ?4 WHERE id = ?1");
     update.bind(1, id).bindParent(2, parentId).bind(3, name).bind(4, realPath).step();

@@ -61,6 +61,8 @@ private:
     // -1 when there is no such entry.
     int64_t parentOf(int64_t id);
     void touch(int64_t folderId, bool countChanged);
+    // The folder id is in now and the one it goes to.
+    void touchMove(int64_t id, int64_t parentId);
 
     Connection &m_connection;
     std::set<int64_t> m_touched;
