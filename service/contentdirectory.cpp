@@ -9,9 +9,12 @@
 #include <libxml/tree.h>
 
 #include <algorithm>
+#include <atomic>
 #include <ctime>
 #include <memory>
 #include <string_view>
+#include <system_error>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 
@@ -390,19 +393,35 @@ std::string ContentDirectory::writeChildren(const Listing &listing, const std::v
         missing.push_back(i);
     }
 
-    std::vector<std::string> written;
-    written.reserve(missing.size());
-    const std::unique_ptr<xmlDict, void (*)(xmlDict *)> names(xmlDictCreate(), xmlDictFree);
-    for (size_t first = 0; first < missing.size(); first += ChunkSize) {
-        Writer piece(baseUrl, names.get());
-        const size_t last = std::min(missing.size(), first + ChunkSize);
-        for (size_t k = first; k < last; ++k)
-            piece.add(page[missing[k]], countOf(page[missing[k]]));
-        std::vector<std::string> objects = piece.finishEach(filter, escaped);
-        objects.resize(last - first);
-        for (std::string &object : objects)
-            written.push_back(std::move(object));
+    // Pieces are independent documents: a second thread halves the wait for a folder seen for
+    // the first time. Each thread keeps names of its own; a dictionary is not to be shared.
+    std::vector<std::string> written(missing.size());
+    const size_t pieces = (missing.size() + ChunkSize - 1) / ChunkSize;
+    std::atomic<size_t> next { 0 };
+    const auto write = [&] {
+        const std::unique_ptr<xmlDict, void (*)(xmlDict *)> names(xmlDictCreate(), xmlDictFree);
+        for (size_t piece = next++; piece < pieces; piece = next++) {
+            Writer writer(baseUrl, names.get());
+            const size_t first = piece * ChunkSize;
+            const size_t last = std::min(missing.size(), first + ChunkSize);
+            for (size_t k = first; k < last; ++k)
+                writer.add(page[missing[k]], countOf(page[missing[k]]));
+            std::vector<std::string> objects = writer.finishEach(filter, escaped);
+            objects.resize(last - first);
+            std::move(objects.begin(), objects.end(), written.begin() + long(first));
+        }
+    };
+    std::thread helper;
+    if (pieces > 2 && std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::thread(write);
+        } catch (const std::system_error &) {
+            // No thread to be had: this one writes them all.
+        }
     }
+    write();
+    if (helper.joinable())
+        helper.join();
     for (size_t k = 0; k < missing.size(); ++k) {
         const Entry &entry = page[missing[k]];
         if (!kept) {
