@@ -295,8 +295,8 @@ constexpr const char *DidlRoot
       "xmlns:upnp=\"urn:schemas-upnp-org:metadata-1-0/upnp/\" "
       "xmlns:dlna=\"urn:schemas-dlna-org:metadata-1-0/\">";
 constexpr const char *DidlEnd = "</DIDL-Lite>";
-// What is kept of the objects written for one address and filter, at most: a folder of
-// 10 000 videos takes some 8 MB.
+// What is kept of the objects written, for all addresses and filters together, at most: a
+// folder of 10 000 videos takes some 8 MB for each.
 constexpr size_t KeptBytes = size_t(64) << 20;
 constexpr size_t KeptSets = 8;
 
@@ -457,7 +457,10 @@ std::string ContentDirectory::writeChildren(const Listing &listing, const std::v
     didl += end;
     // Bytes of objects written over are counted too: a clean start now and then is simpler
     // than an account of each.
-    if (kept && kept->bytes > KeptBytes)
+    size_t keptBytes = 0;
+    for (const auto &set : m_kept)
+        keptBytes += set.second->bytes;
+    if (keptBytes > KeptBytes)
         m_kept.clear();
     return didl;
 }
