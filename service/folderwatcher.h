@@ -48,7 +48,7 @@ public:
 
     // A change waits this long for the others of the same action (a rename, a replacement,
     // a folder moved in) to join it in one rescan.
-    static constexpr Clock::duration Batch = std::chrono::milliseconds(200);
+    static constexpr Clock::duration Batch = std::chrono::milliseconds(100);
     // Between the starts of two rescans of one tree, or four times what walking it took when
     // that is longer, so that however busy its disk, the watcher never spins on it; a burst
     // lands in one transaction per second or so.
