@@ -310,7 +310,7 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                 dirIds[i] = old->id;
                 if (i == 0)
                     outcome.pid = place;
-            } else if (const Entry *from = renamedFolder(dir, moves, byId, moved)) {
+            } else if (const Entry *from = old ? nullptr : renamedFolder(dir, moves, byId, moved)) {
                 // Its videos all came from one folder that is gone: that folder, renamed.
                 writer.move(from->id, parentId, dir.name, dir.realPath);
                 writer.updateFolder(from->id, parentId, dir.mtimeMs);
