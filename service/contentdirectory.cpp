@@ -6,6 +6,7 @@
 
 #include <libgupnp-av/gupnp-av.h>
 #include <libxml/dict.h>
+#include <libxml/parser.h>
 #include <libxml/tree.h>
 
 #include <algorithm>
@@ -355,6 +356,9 @@ struct ContentDirectory::Kept
 ContentDirectory::ContentDirectory(Library &library)
     : m_library(library)
 {
+    // libxml2 sets up its locks on first use; two writer threads making their first
+    // dictionaries at once can deadlock in there unless it was set up before.
+    xmlInitParser();
 }
 
 ContentDirectory::~ContentDirectory() = default;
