@@ -152,6 +152,7 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     }
     ImportRequest import;
+    import.byPerson = true;
     std::string error;
     const auto normal = normalizeLocalPath(path->get<std::string>(), error);
     if (!normal) {

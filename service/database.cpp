@@ -45,6 +45,13 @@ const char *const schemaV2 = R"sql(
 ALTER TABLE entries ADD COLUMN layout TEXT NOT NULL DEFAULT '';
 )sql";
 
+// Version 3: what the person took out of an imported tree, which rescans must not bring back,
+// and the suffixes each imported tree was asked for, one per line ('' for the standard ones).
+const char *const schemaV3 = R"sql(
+CREATE TABLE exclusions (path TEXT PRIMARY KEY) WITHOUT ROWID;
+ALTER TABLE entries ADD COLUMN filters TEXT NOT NULL DEFAULT '';
+)sql";
+
 } // namespace
 
 Statement::Statement(sqlite3 *db, const char *sql)
@@ -251,6 +258,8 @@ void Database::migrate(Connection &connection)
         connection.exec(schemaV1);
     if (version < 2)
         connection.exec(schemaV2);
+    if (version < 3)
+        connection.exec(schemaV3);
     connection.exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
     transaction.commit();
     logInfo("library schema set up at version ", SchemaVersion);

@@ -89,7 +89,7 @@ private:
 class Database
 {
 public:
-    static constexpr int SchemaVersion = 2;
+    static constexpr int SchemaVersion = 3;
 
     // Opens (creating or migrating) the library; a file that is not a database is moved aside.
     explicit Database(const std::string &file);

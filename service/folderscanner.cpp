@@ -19,7 +19,7 @@ int64_t modificationMs(const struct stat &info)
 }
 
 FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
-                      const std::atomic<bool> &cancel)
+                      const std::atomic<bool> &cancel, const std::set<std::string> &excluded)
 {
     FolderScan scan;
     std::set<std::pair<dev_t, ino_t>> visited;
@@ -68,6 +68,8 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
         std::vector<ScannedDir> children;
         for (const auto &[name, mayBeLink] : names) {
             const std::string path = folder == "/" ? "/" + name : folder + "/" + name;
+            if (excluded.count(path))
+                continue;
             struct stat info
             {
             };

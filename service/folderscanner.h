@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -40,10 +41,10 @@ struct FolderScan
 };
 
 // Walks a folder tree for files the filter accepts. Symbolic links are followed, but a folder
-// reached twice (a link loop or a second link) is walked once; hidden entries and anything
-// but regular files and folders are skipped.
+// reached twice (a link loop or a second link) is walked once; hidden entries, anything but
+// regular files and folders, and the paths in excluded (and so what they hold) are skipped.
 FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
-                      const std::atomic<bool> &cancel);
+                      const std::atomic<bool> &cancel, const std::set<std::string> &excluded = {});
 
 int64_t modificationMs(const struct stat &info);
 

@@ -74,6 +74,8 @@ int64_t wallClockMs()
 struct FolderWatcher::Root
 {
     std::string path;
+    // The suffixes the tree was imported with: changes to other files change nothing.
+    SuffixFilter filter = SuffixFilter::standard();
     std::map<std::string, GFileMonitor *> monitors; // by folder
     WriteTracker writes;
     std::optional<Clock::time_point> dueAt; // a rescan is wanted, not before then
@@ -113,7 +115,7 @@ FolderWatcher::FolderWatcher(Library &library, Importer &importer, GlibLoop &loo
 {
     m_link->watcher = this;
     m_library.addObserver([link = m_link](Library::Change change, const std::set<int64_t> &) {
-        if (change != Library::Change::Entries)
+        if (change == Library::Change::Settings)
             return;
         std::lock_guard<std::mutex> lock(link->mutex);
         if (link->watcher)
@@ -191,17 +193,14 @@ void FolderWatcher::work()
 void FolderWatcher::readRoots()
 {
     m_rootsQueued = false;
-    std::vector<std::string> paths;
+    std::vector<ImportedTree> trees;
     try {
-        for (const Entry &entry : m_library.children(0)) {
-            if (entry.type == EntryType::Folder)
-                paths.push_back(entry.realPath);
-        }
+        trees = m_library.trees();
     } catch (const std::exception &error) {
         logError("cannot read the watched folders: ", error.what());
         return;
     }
-    m_loop.post([this, paths] { applyRoots(paths); });
+    m_loop.post([this, trees] { applyRoots(trees); });
 }
 
 bool FolderWatcher::isPresent(Pass &pass) const
@@ -227,8 +226,11 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
     try {
         if (isPresent(*pass)) {
             const Clock::time_point walkStart = Clock::now();
-            const FolderScan tree
-                = scanFolder(pass->root, SuffixFilter(std::vector<std::string>()), m_cancel);
+            // The folders the person took out are not watched either.
+            std::set<std::string> excluded = m_library.exclusionsAtOrBelow(pass->root);
+            excluded.erase(pass->root);
+            const FolderScan tree = scanFolder(pass->root, SuffixFilter(std::vector<std::string>()),
+                                               m_cancel, excluded);
             pass->walk = Clock::now() - walkStart;
             if (tree.cancelled || m_cancel)
                 return;
@@ -269,11 +271,16 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
 
 // GLib loop thread -----------------------------------------------------------------------------
 
-void FolderWatcher::applyRoots(const std::vector<std::string> &paths)
+void FolderWatcher::applyRoots(const std::vector<ImportedTree> &trees)
 {
-    const std::set<std::string> wanted(paths.begin(), paths.end());
+    std::map<std::string, SuffixFilter> wanted;
+    for (const ImportedTree &tree : trees)
+        wanted.emplace(tree.path,
+                       tree.filters.empty() ? SuffixFilter::standard()
+                                            : SuffixFilter(tree.filters));
     for (auto root = m_roots.begin(); root != m_roots.end();) {
-        if (wanted.count(root->first)) {
+        if (const auto found = wanted.find(root->first); found != wanted.end()) {
+            root->second->filter = found->second;
             ++root;
             continue;
         }
@@ -282,13 +289,14 @@ void FolderWatcher::applyRoots(const std::vector<std::string> &paths)
         logInfo("no longer watching ", root->first);
         root = m_roots.erase(root);
     }
-    for (const std::string &path : wanted) {
+    for (const auto &[path, filter] : wanted) {
         if (m_roots.count(path))
             continue;
         // Just imported, or the catch-up at start: rescanned at once, which sets up its
         // monitors, so that little can change unseen.
         auto root = std::make_unique<Root>();
         root->path = path;
+        root->filter = filter;
         root->dueAt = Clock::now();
         m_roots.emplace(path, std::move(root));
     }
@@ -395,7 +403,7 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
             return Kind::Ignored;
         if (root.monitors.count(path))
             return Kind::Folder;
-        if (m_filter.accepts(name))
+        if (root.filter.accepts(name))
             return Kind::Video;
         return isNew && isDirectory(path) ? Kind::Folder : Kind::Ignored;
     };

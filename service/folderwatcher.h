@@ -76,7 +76,7 @@ private:
     bool isPresent(Pass &pass) const;
 
     // GLib loop thread.
-    void applyRoots(const std::vector<std::string> &paths);
+    void applyRoots(const std::vector<ImportedTree> &trees);
     bool watch(Pass &pass);
     void finish(const std::shared_ptr<Pass> &pass);
     void onEvent(const std::string &root, GFile *file, GFile *other, int event);
@@ -96,7 +96,6 @@ private:
     Importer &m_importer;
     GlibLoop &m_loop;
     const size_t m_budget;
-    const SuffixFilter m_filter = SuffixFilter::standard();
     std::shared_ptr<Link> m_link = std::make_shared<Link>();
 
     std::mutex m_mutex;

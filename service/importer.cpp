@@ -56,6 +56,34 @@ bool isWithinAny(const std::string &path, const std::vector<std::string> &folder
     return false;
 }
 
+// Whether path or a folder above it is in paths.
+bool isCovered(const std::string &path, const std::set<std::string> &paths)
+{
+    if (paths.empty())
+        return false;
+    for (std::string at = path;; at = parentPath(at)) {
+        if (paths.count(at))
+            return true;
+        if (at.size() <= 1)
+            return false;
+    }
+}
+
+// The same paths, those at or below from now at or below to.
+void renameWithin(std::set<std::string> &paths, const std::string &from, const std::string &to)
+{
+    std::set<std::string> renamed;
+    for (const std::string &path : paths) {
+        if (path == from)
+            renamed.insert(to);
+        else if (isBelow(path, from))
+            renamed.insert(to + path.substr(from.size()));
+        else
+            renamed.insert(path);
+    }
+    paths.swap(renamed);
+}
+
 bool isOnDisk(const std::string &path)
 {
     struct stat info
@@ -172,10 +200,47 @@ ImportOutcome Importer::run(const ImportRequest &request, const std::atomic<bool
     return failed(ApiCode::NotAccepted, "not a video file or folder: " + request.path);
 }
 
+Importer::Scope Importer::scopeOf(const ImportRequest &request)
+{
+    const std::string &root = request.path;
+    Scope scope;
+    // The innermost imported tree at or above the folder.
+    const ImportedTree *tree = nullptr;
+    const std::vector<ImportedTree> trees = m_library.trees();
+    for (const ImportedTree &candidate : trees) {
+        if ((candidate.path == root || isBelow(root, candidate.path))
+            && (!tree || candidate.path.size() > tree->path.size()))
+            tree = &candidate;
+    }
+    const auto known = m_library.entryByRealPath(root);
+    const bool inLibrary = known && known->type == EntryType::Folder;
+    const SuffixFilter kept
+        = tree && !tree->filters.empty() ? SuffixFilter(tree->filters) : SuffixFilter::standard();
+    if (inLibrary && tree && tree->path != root) {
+        // Part of a tree: rescanned as the tree is, whatever this request names.
+        scope.filter = kept;
+    } else if (request.filter) {
+        scope.filter = *request.filter;
+        scope.newFilters
+            = scope.filter.isStandard() ? std::vector<std::string>() : scope.filter.suffixes();
+    } else {
+        scope.filter = inLibrary ? kept : SuffixFilter::standard();
+    }
+    // A folder in the library is rescanned: what the person took out of it stays out. One
+    // imported anew by the person brings back everything in it.
+    scope.lift = request.byPerson && !inLibrary;
+    if (!scope.lift) {
+        scope.excluded = m_library.exclusionsAtOrBelow(root);
+        scope.excluded.erase(root);
+    }
+    return scope;
+}
+
 ImportOutcome Importer::importFolder(const ImportRequest &request, const std::atomic<bool> &cancel)
 {
     const std::string &root = request.path;
-    const FolderScan scan = scanFolder(root, request.filter, cancel);
+    Scope scope = scopeOf(request);
+    const FolderScan scan = scanFolder(root, scope.filter, cancel, scope.excluded);
     if (scan.cancelled || cancel.load())
         return cancelled();
     if (scan.dirs.empty() || isWithinAny(root, scan.unreadable))
@@ -290,6 +355,8 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
         const auto moves = findMoves(arrived, now, scanned, scan.unreadable);
         // Entries moved to new paths: kept, though their old paths are gone.
         std::unordered_set<int64_t> moved;
+        if (scope.lift)
+            writer.lift(root);
 
         std::unordered_set<std::string> kept;
         std::vector<int64_t> dirIds(scan.dirs.size(), 0);
@@ -299,6 +366,9 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
             if (cancel.load())
                 return false;
             const ScannedDir &dir = scan.dirs[i];
+            // Below a folder renamed with what the person had taken out of it.
+            if (i > 0 && (!dirIds[size_t(dir.parent)] || isCovered(dir.realPath, scope.excluded)))
+                continue;
             const int64_t parentId = i == 0 ? 0 : dirIds[size_t(dir.parent)];
             const Entry *old = current(dir.realPath);
             if (i == 0 && request.onlyInLibrary && !(old && old->type == EntryType::Folder))
@@ -310,10 +380,13 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                 dirIds[i] = old->id;
                 if (i == 0)
                     outcome.pid = place;
+                if (i == 0 && place == 0 && scope.newFilters)
+                    writer.setTreeFilters(old->id, *scope.newFilters);
             } else if (const Entry *from = old ? nullptr : renamedFolder(dir, moves, byId, moved)) {
                 // Its videos all came from one folder that is gone: that folder, renamed.
                 writer.move(from->id, parentId, dir.name, dir.realPath);
                 writer.updateFolder(from->id, parentId, dir.mtimeMs);
+                renameWithin(scope.excluded, from->realPath, dir.realPath);
                 dirIds[i] = from->id;
                 moved.insert(from->id);
             } else {
@@ -326,12 +399,16 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
                 folder.realPath = dir.realPath;
                 folder.mtimeMs = dir.mtimeMs;
                 dirIds[i] = writer.insert(folder);
+                if (i == 0 && parentId == 0 && scope.newFilters)
+                    writer.setTreeFilters(dirIds[i], *scope.newFilters);
             }
             kept.insert(dir.realPath);
 
             for (const ScannedFile &file : dir.files) {
                 if (cancel.load())
                     return false;
+                if (scope.excluded.count(file.realPath))
+                    continue;
                 const Entry *oldFile = current(file.realPath);
                 if (const auto move = moves.find(file.realPath);
                     !oldFile && move != moves.end() && !moved.count(move->second->id)) {
@@ -383,8 +460,11 @@ ImportOutcome Importer::importFolder(const ImportRequest &request, const std::at
         for (auto &item : now)
             candidates.push_back(item.second);
         for (const Entry &entry : candidates) {
+            // Nor below what the person took out: a folder in there that they imported again
+            // on its own is theirs to keep.
             if (kept.count(entry.realPath) || moved.count(entry.id)
-                || isWithinAny(entry.realPath, scan.unreadable))
+                || isWithinAny(entry.realPath, scan.unreadable)
+                || isCovered(entry.realPath, scope.excluded))
                 continue;
             struct stat info
             {
@@ -405,7 +485,7 @@ ImportOutcome Importer::importFile(const ImportRequest &request, const std::atom
 {
     const std::string &path = request.path;
     const std::string name = baseName(path);
-    if (!request.filter.accepts(name))
+    if (!request.filter.value_or(SuffixFilter::standard()).accepts(name))
         return failed(ApiCode::NotAccepted, "the file type is not accepted: " + name);
 
     ImportOutcome outcome;
@@ -437,6 +517,9 @@ ImportOutcome Importer::importFile(const ImportRequest &request, const std::atom
         const auto folder = request.pid > 0 ? writer.entry(request.pid) : std::nullopt;
         const int64_t parentId
             = folder && folder->type == EntryType::Folder ? folder->id : int64_t(0);
+        // Taken out of its tree once, asked for again now.
+        if (request.byPerson)
+            writer.lift(path);
         outcome.id = writer.insert(
             videoEntry(parentId, path, int64_t(info.st_size), modificationMs(info), result.info));
         writer.putCover(outcome.id, result.cover);

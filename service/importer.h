@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <functional>
+#include <optional>
+#include <set>
 #include <string>
 
 namespace svc {
@@ -16,7 +18,12 @@ namespace svc {
 struct ImportRequest
 {
     std::string path; // normalised, absolute
-    SuffixFilter filter = SuffixFilter::standard();
+    // The suffixes asked for. An imported tree keeps those it was imported with: they serve
+    // its rescans (none given), and a folder inside it is rescanned with them too.
+    std::optional<SuffixFilter> filter;
+    // Asked for by the person: what they had taken out of the library and now import again
+    // (the path itself, or a folder above it) comes back.
+    bool byPerson = false;
     int64_t pid = 0; // folder to hold a single file; 0 or unknown: the root
     // Folder rescans by the watcher. Files this says are still being written stay as the
     // library has them: not read, not added, not dropped. Called on the importing thread.
@@ -53,6 +60,17 @@ public:
     ImportOutcome run(const ImportRequest &request, const std::atomic<bool> &cancel);
 
 private:
+    // How one folder import scans: the suffixes, what stays out, and what it changes of the
+    // tree it belongs to.
+    struct Scope
+    {
+        SuffixFilter filter = SuffixFilter::standard();
+        // Kept for the folder when it is (or becomes) a top-level tree.
+        std::optional<std::vector<std::string>> newFilters;
+        bool lift = false;
+        std::set<std::string> excluded;
+    };
+    Scope scopeOf(const ImportRequest &request);
     ImportOutcome importFolder(const ImportRequest &request, const std::atomic<bool> &cancel);
     ImportOutcome importFile(const ImportRequest &request, const std::atomic<bool> &cancel);
     // Metadata and cover of one file, unless reading it once ended the service.

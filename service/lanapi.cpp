@@ -50,9 +50,11 @@ void LanApi::install(HttpListener &server)
 
 void LanApi::info(const httplib::Request &, httplib::Response &response)
 {
-    sendReply(
-        response, 200, ApiCode::Ok, std::string(),
-        { { "deviceName", deviceNameSetting(m_library) }, { "version", VELNOR_SERVICE_VERSION } });
+    // The update id lets a player that keeps listings know whether they are still current.
+    sendReply(response, 200, ApiCode::Ok, std::string(),
+              { { "deviceName", deviceNameSetting(m_library) },
+                { "version", VELNOR_SERVICE_VERSION },
+                { "systemUpdateId", m_library.updateId() } });
 }
 
 void LanApi::files(const httplib::Request &request, httplib::Response &response)

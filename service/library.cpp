@@ -1,5 +1,7 @@
 #include "service/library.h"
 
+#include "service/pathutil.h"
+
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -117,6 +119,40 @@ std::vector<Entry> queryAtOrBelow(Connection &connection, const std::string &roo
     return readAll(query);
 }
 
+std::set<std::string> queryExclusions(Connection &connection, const std::string &root)
+{
+    const std::string base = root == "/" ? std::string() : root;
+    Statement query(connection.handle(),
+                    "SELECT path FROM exclusions WHERE path = ?1 OR (path > ?2 AND path < ?3)");
+    query.bind(1, root).bind(2, base + "/").bind(3, base + "0");
+    std::set<std::string> paths;
+    while (query.step())
+        paths.insert(query.text(0));
+    return paths;
+}
+
+// Suffixes are kept one per line; no suffix holds a line break.
+std::string joinLines(const std::vector<std::string> &lines)
+{
+    std::string text;
+    for (const std::string &line : lines)
+        text += (text.empty() ? "" : "\n") + line;
+    return text;
+}
+
+std::vector<std::string> splitLines(const std::string &text)
+{
+    std::vector<std::string> lines;
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = std::min(text.find('\n', start), text.size());
+        if (end > start)
+            lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 } // namespace
 
 LibraryWriter::LibraryWriter(Connection &connection)
@@ -167,8 +203,8 @@ int64_t LibraryWriter::insert(const Entry &entry)
         .bind(8, int64_t(entry.info.height))
         .bind(9, entry.info.durationMs)
         .bind(10, entry.info.codec)
-        .bind(11, entry.info.layout)
-        .step();
+        .bind(11, entry.info.layout);
+    apply(insert);
     touch(entry.parentId, true);
     return m_connection.lastInsertId();
 }
@@ -181,6 +217,14 @@ int64_t LibraryWriter::parentOf(int64_t id)
     return query.isNull(0) ? 0 : query.integer(0);
 }
 
+bool LibraryWriter::apply(Statement &statement)
+{
+    statement.step();
+    const bool altered = sqlite3_changes(m_connection.handle()) > 0;
+    m_changed = m_changed || altered;
+    return altered;
+}
+
 void LibraryWriter::touch(int64_t folderId, bool countChanged)
 {
     if (folderId < 0)
@@ -191,20 +235,25 @@ void LibraryWriter::touch(int64_t folderId, bool countChanged)
         touch(parentOf(folderId), false);
 }
 
-void LibraryWriter::touchMove(int64_t id, int64_t parentId)
+void LibraryWriter::touchChanged(int64_t before, int64_t parentId)
 {
-    const int64_t before = parentOf(id);
     touch(before, before != parentId);
-    touch(parentId, before != parentId);
+    if (before != parentId)
+        touch(parentId, true);
 }
 
+// The updates below change a row only where a value differs, so that a rescan finding things
+// as they were writes nothing: no new update id, no event, no folder named as changed.
 void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int64_t mtimeMs,
                                 const MediaInfo &info)
 {
-    touchMove(id, parentId);
+    const int64_t before = parentOf(id);
     Statement update(m_connection.handle(),
                      "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4, width = ?5, "
-                     "height = ?6, duration_ms = ?7, codec = ?8, layout = ?9 WHERE id = ?1");
+                     "height = ?6, duration_ms = ?7, codec = ?8, layout = ?9 WHERE id = ?1 AND "
+                     "(parent_id IS NOT ?2 OR size IS NOT ?3 OR mtime_ms IS NOT ?4 OR width IS "
+                     "NOT ?5 OR height IS NOT ?6 OR duration_ms IS NOT ?7 OR codec IS NOT ?8 OR "
+                     "layout IS NOT ?9)");
     update.bind(1, id)
         .bindParent(2, parentId)
         .bind(3, size)
@@ -213,34 +262,60 @@ void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int6
         .bind(6, int64_t(info.height))
         .bind(7, info.durationMs)
         .bind(8, info.codec)
-        .bind(9, info.layout)
-        .step();
+        .bind(9, info.layout);
+    bool altered = apply(update);
+    // The cover was made from the file as it was.
     Statement dropCover(m_connection.handle(), "DELETE FROM covers WHERE entry_id = ?1");
-    dropCover.bind(1, id).step();
+    dropCover.bind(1, id);
+    altered = apply(dropCover) || altered;
+    if (altered)
+        touchChanged(before, parentId);
 }
 
 void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
 {
-    touchMove(id, parentId);
+    const int64_t before = parentOf(id);
     Statement update(m_connection.handle(),
-                     "UPDATE entries SET parent_id = ?2, mtime_ms = ?3 WHERE id = ?1");
-    update.bind(1, id).bindParent(2, parentId).bind(3, mtimeMs).step();
+                     "UPDATE entries SET parent_id = ?2, mtime_ms = ?3 WHERE id = ?1 AND "
+                     "(parent_id IS NOT ?2 OR mtime_ms IS NOT ?3)");
+    update.bind(1, id).bindParent(2, parentId).bind(3, mtimeMs);
+    if (apply(update))
+        touchChanged(before, parentId);
 }
 
 void LibraryWriter::setParent(int64_t id, int64_t parentId)
 {
-    touchMove(id, parentId);
-    Statement update(m_connection.handle(), "UPDATE entries SET parent_id = ?2 WHERE id = ?1");
-    update.bind(1, id).bindParent(2, parentId).step();
+    const int64_t before = parentOf(id);
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET parent_id = ?2 WHERE id = ?1 AND parent_id IS NOT ?2");
+    update.bind(1, id).bindParent(2, parentId);
+    if (apply(update))
+        touchChanged(before, parentId);
 }
 
 void LibraryWriter::move(int64_t id, int64_t parentId, const std::string &name,
                          const std::string &realPath)
 {
-    touchMove(id, parentId);
+    const auto old = entry(id);
+    if (!old)
+        return;
     Statement update(m_connection.handle(),
-                     "UPDATE entries SET parent_id = ?2, name = ?3, real_path = ?4 WHERE id = ?1");
-    update.bind(1, id).bindParent(2, parentId).bind(3, name).bind(4, realPath).step();
+                     "UPDATE entries SET parent_id = ?2, name = ?3, real_path = ?4 WHERE id = ?1 "
+                     "AND (parent_id IS NOT ?2 OR name IS NOT ?3 OR real_path IS NOT ?4)");
+    update.bind(1, id).bindParent(2, parentId).bind(3, name).bind(4, realPath);
+    if (!apply(update))
+        return;
+    touchChanged(old->parentId, parentId);
+    // What the person took out of a folder stays out of it under its new name.
+    const std::string base = old->realPath == "/" ? std::string() : old->realPath;
+    Statement follow(m_connection.handle(),
+                     "UPDATE OR REPLACE exclusions SET path = ?3 || substr(path, ?4) "
+                     "WHERE path > ?1 AND path < ?2");
+    follow.bind(1, base + "/")
+        .bind(2, base + "0")
+        .bind(3, realPath)
+        .bind(4, int64_t(base.size()) + 1)
+        .step();
 }
 
 void LibraryWriter::putCover(int64_t id, const std::vector<uint8_t> &jpeg)
@@ -249,15 +324,70 @@ void LibraryWriter::putCover(int64_t id, const std::vector<uint8_t> &jpeg)
         return;
     Statement put(m_connection.handle(),
                   "INSERT OR REPLACE INTO covers (entry_id, jpeg) VALUES (?1, ?2)");
-    put.bind(1, id).bindBlob(2, jpeg).step();
-    touch(parentOf(id), false);
+    put.bind(1, id).bindBlob(2, jpeg);
+    if (apply(put))
+        touch(parentOf(id), false);
 }
 
 void LibraryWriter::remove(int64_t id)
 {
-    touch(parentOf(id), true);
+    const int64_t parent = parentOf(id);
     Statement drop(m_connection.handle(), "DELETE FROM entries WHERE id = ?1");
-    drop.bind(1, id).step();
+    drop.bind(1, id);
+    if (apply(drop))
+        touch(parent, true);
+}
+
+std::optional<Entry> LibraryWriter::topOf(int64_t id)
+{
+    Statement query(m_connection.handle(),
+                    "WITH RECURSIVE up(id, parent_id, depth) AS ("
+                    " SELECT id, parent_id, 0 FROM entries WHERE id = ?1"
+                    " UNION ALL SELECT e.id, e.parent_id, up.depth + 1"
+                    " FROM entries e JOIN up ON e.id = up.parent_id WHERE up.depth < 512)"
+                    " SELECT id FROM up WHERE parent_id IS NULL");
+    if (!query.bind(1, id).step())
+        return std::nullopt;
+    return entry(query.integer(0));
+}
+
+std::vector<std::string> LibraryWriter::treeFilters(int64_t id)
+{
+    Statement query(m_connection.handle(), "SELECT filters FROM entries WHERE id = ?1");
+    std::vector<std::string> suffixes;
+    if (query.bind(1, id).step())
+        suffixes = splitLines(query.text(0));
+    return suffixes;
+}
+
+void LibraryWriter::setTreeFilters(int64_t id, const std::vector<std::string> &suffixes)
+{
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET filters = ?2 WHERE id = ?1 AND filters IS NOT ?2");
+    update.bind(1, id).bind(2, joinLines(suffixes)).step();
+    // Not shown to anyone: no new update id, but the watcher judges events by them.
+    if (sqlite3_changes(m_connection.handle()) > 0)
+        m_treesChanged = true;
+}
+
+std::set<std::string> LibraryWriter::exclusionsAtOrBelow(const std::string &root)
+{
+    return queryExclusions(m_connection, root);
+}
+
+void LibraryWriter::exclude(const std::string &path)
+{
+    lift(path);
+    Statement put(m_connection.handle(), "INSERT OR IGNORE INTO exclusions (path) VALUES (?1)");
+    put.bind(1, path).step();
+}
+
+void LibraryWriter::lift(const std::string &path)
+{
+    const std::string base = path == "/" ? std::string() : path;
+    Statement drop(m_connection.handle(),
+                   "DELETE FROM exclusions WHERE path = ?1 OR (path > ?2 AND path < ?3)");
+    drop.bind(1, path).bind(2, base + "/").bind(3, base + "0").step();
 }
 
 Library::Library(Database &database)
@@ -406,13 +536,38 @@ bool Library::remove(int64_t id)
 {
     bool removed = false;
     write([&](LibraryWriter &writer) {
-        if (!writer.entry(id))
+        const auto entry = writer.entry(id);
+        if (!entry)
             return false;
+        const auto top = writer.topOf(id);
+        if (entry->parentId == 0)
+            writer.lift(entry->realPath);
+        else if (top && isBelow(entry->realPath, top->realPath))
+            writer.exclude(entry->realPath);
         writer.remove(id);
         removed = true;
         return true;
     });
     return removed;
+}
+
+std::vector<ImportedTree> Library::trees()
+{
+    auto connection = m_database.connection();
+    Statement query(connection->handle(),
+                    "SELECT id, real_path, filters FROM entries WHERE parent_id IS NULL AND "
+                    "type = ?1 ORDER BY id");
+    query.bind(1, int64_t(EntryType::Folder));
+    std::vector<ImportedTree> trees;
+    while (query.step())
+        trees.push_back({ query.integer(0), query.text(1), splitLines(query.text(2)) });
+    return trees;
+}
+
+std::set<std::string> Library::exclusionsAtOrBelow(const std::string &root)
+{
+    auto connection = m_database.connection();
+    return queryExclusions(*connection, root);
 }
 
 std::optional<std::vector<uint8_t>> Library::cover(int64_t id)
@@ -448,17 +603,18 @@ void Library::setSetting(const std::string &key, const std::string &value)
 bool Library::write(const std::function<bool(LibraryWriter &)> &change)
 {
     bool changed = false;
+    bool treesChanged = false;
     std::set<int64_t> touched;
     {
         auto connection = m_database.connection();
         std::lock_guard<std::mutex> lock(m_database.writeMutex());
         Transaction transaction(*connection);
-        const int before = sqlite3_total_changes(connection->handle());
         LibraryWriter writer(*connection);
         if (!change(writer))
             return false;
         // Kept with the entries, so a player that remembers it never sees it go back.
-        changed = sqlite3_total_changes(connection->handle()) != before;
+        changed = writer.changed();
+        treesChanged = writer.treesChanged();
         if (changed) {
             Statement put(connection->handle(),
                           "INSERT OR REPLACE INTO settings (key, value) VALUES (?1, ?2)");
@@ -472,6 +628,8 @@ bool Library::write(const std::function<bool(LibraryWriter &)> &change)
     }
     if (changed)
         tell(Change::Entries, touched);
+    else if (treesChanged)
+        tell(Change::Roots, {});
     return true;
 }
 

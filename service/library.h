@@ -4,6 +4,7 @@
 #include "service/mediaprobe.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -53,20 +54,52 @@ public:
     void putCover(int64_t id, const std::vector<uint8_t> &jpeg);
     void remove(int64_t id);
 
+    // The top-level entry that holds id, at any depth (id's own for a top-level one).
+    std::optional<Entry> topOf(int64_t id);
+    // The suffixes a top-level folder was imported with; empty for the standard ones.
+    std::vector<std::string> treeFilters(int64_t id);
+    void setTreeFilters(int64_t id, const std::vector<std::string> &suffixes);
+
+    // Paths the person took out of an imported tree, at or below root: rescans leave them out.
+    std::set<std::string> exclusionsAtOrBelow(const std::string &root);
+    // Remembers that the person took path out; the exclusions below it are part of it now.
+    void exclude(const std::string &path);
+    // The person asked for path again: the exclusions at or below it end.
+    void lift(const std::string &path);
+
     // The folders (0: the top level) whose children these changes added, removed or altered,
     // and those holding a folder whose count of children they changed.
     const std::set<int64_t> &touched() const { return m_touched; }
+    // Whether any entry or cover changed value: a write that changed nothing is no change.
+    bool changed() const { return m_changed; }
+    // Whether how a top-level tree is scanned changed (its suffixes).
+    bool treesChanged() const { return m_treesChanged; }
 
 private:
     // -1 when there is no such entry.
     int64_t parentOf(int64_t id);
+    // Runs a statement that changes entries; true (and the write counts as a change) when it
+    // altered a row.
+    bool apply(Statement &statement);
     void touch(int64_t folderId, bool countChanged);
-    // The folder id is in now and the one it goes to.
-    void touchMove(int64_t id, int64_t parentId);
+    // Books a changed row of id, whose parent was before: its old and new folders when it
+    // moved, and the folder showing it when it only changed.
+    void touchChanged(int64_t before, int64_t parentId);
 
     Connection &m_connection;
     std::set<int64_t> m_touched;
     std::set<int64_t> m_counted; // folders whose own parent is touched already
+    bool m_changed = false;
+    bool m_treesChanged = false;
+};
+
+// A folder imported at the top level, and the suffixes it was imported with (empty: the
+// standard ones).
+struct ImportedTree
+{
+    int64_t id = 0;
+    std::string path;
+    std::vector<std::string> filters;
 };
 
 // A page of a folder's entries, how many the folder holds, and how many each folder on the
@@ -96,8 +129,12 @@ public:
     int64_t childCount(int64_t folderId);
     // The folder's place in the library tree, "/A/B"; empty for the root (0).
     std::string libraryPath(int64_t folderId);
-    // Removes the entry and everything it holds; false when there is no such entry.
+    // Removes the entry and everything it holds, never the files; false when there is no such
+    // entry. An entry inside an imported tree stays out of it: rescans will not add it back.
+    // A top-level one is simply no longer imported, and leaves no exclusion behind.
     bool remove(int64_t id);
+    std::vector<ImportedTree> trees();
+    std::set<std::string> exclusionsAtOrBelow(const std::string &root);
     std::optional<std::vector<uint8_t>> cover(int64_t id);
 
     std::optional<std::string> setting(const std::string &key);
@@ -112,7 +149,8 @@ public:
     // never goes back across restarts: what UPnP calls the SystemUpdateID.
     uint64_t updateId() const { return m_updateId.load(); }
 
-    enum class Change { Entries, Settings };
+    // Roots: how a top-level tree is scanned changed, its entries did not.
+    enum class Change { Entries, Settings, Roots };
     // Observers are told after each committed change, on the thread that made it, with the
     // folders it touched (LibraryWriter::touched; none for settings); they are added before
     // the library is used from several threads.

@@ -76,6 +76,15 @@ SuffixFilter::SuffixFilter(const std::vector<std::string> &suffixes)
     }
 }
 
+bool SuffixFilter::isStandard() const
+{
+    std::vector<std::string> mine = m_suffixes;
+    std::vector<std::string> standard = SuffixFilter::standard().m_suffixes;
+    std::sort(mine.begin(), mine.end());
+    std::sort(standard.begin(), standard.end());
+    return mine == standard;
+}
+
 bool SuffixFilter::accepts(const std::string &fileName) const
 {
     const std::string lower = asciiLower(fileName);

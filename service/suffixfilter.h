@@ -16,6 +16,8 @@ public:
     explicit SuffixFilter(const std::vector<std::string> &suffixes);
 
     bool accepts(const std::string &fileName) const;
+    // Whether it takes exactly the standard suffixes, in whatever order.
+    bool isStandard() const;
     const std::vector<std::string> &suffixes() const { return m_suffixes; }
 
 private:

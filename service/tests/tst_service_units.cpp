@@ -572,6 +572,8 @@ void ServiceUnitsTest::changesTellTheirFolders_data()
     QTest::newRow("cover made") << "cover" << QList<qint64> { 1 };
     QTest::newRow("video removed") << "remove" << QList<qint64> { 1, 2 };
     QTest::newRow("folder added at the top") << "top" << QList<qint64> { 0 };
+    // -1: not told at all.
+    QTest::newRow("values written again") << "same" << QList<qint64> { -1 };
 }
 
 void ServiceUnitsTest::changesTellTheirFolders()
@@ -597,7 +599,8 @@ void ServiceUnitsTest::changesTellTheirFolders()
         }
         return true;
     });
-    QList<qint64> told;
+    QList<qint64> told { -1 };
+    const uint64_t updateId = library.updateId();
     library.addObserver([&told](svc::Library::Change, const std::set<int64_t> &touched) {
         told = QList<qint64>(touched.begin(), touched.end());
     });
@@ -615,11 +618,16 @@ void ServiceUnitsTest::changesTellTheirFolders()
             writer.setParent(3, 1);
         else if (change == "cover")
             writer.putCover(4, { 0xff, 0xd8, 0xff, 0xd9 });
-        else
+        else if (change == "same") {
+            writer.updateFolder(2, 1, 0);
+            writer.setParent(3, 2);
+            writer.move(4, 1, "w.mp4", "/w.mp41");
+        } else
             writer.remove(3);
         return true;
     });
     QCOMPARE(told, folders);
+    QCOMPARE(library.updateId(), updateId + (change == "same" ? 0 : 1));
 }
 
 QTEST_APPLESS_MAIN(ServiceUnitsTest)

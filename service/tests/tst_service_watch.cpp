@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -24,8 +25,16 @@ private slots:
     void catchesUpAfterRestart();
     void missingFolderKeepsEntriesUntilBack();
     void removedFolderIsNoLongerWatched();
+    void removalsStick_data();
+    void removalsStick();
+    void filtersAreKept();
+    void nothingChangedKeepsUpdateId();
 
 private:
+    bool startService() { return m_service.start(m_temp.filePath("data"), { "--lan-port", "0" }); }
+    qint64 updateId();
+    // How many imports and rescans of folder have ended.
+    int passesOf(const QString &folder) const;
     // A new folder holding copies of small.mp4 under the given names, imported and watched;
     // returns its id.
     qint64 importTree(const QString &name, const QStringList &videos);
@@ -60,7 +69,18 @@ void ServiceWatchTest::initTestCase()
     QVERIFY(clip.open(QIODevice::ReadWrite));
     QVERIFY(clip.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
                              QFileDevice::FileModificationTime));
-    QVERIFY(m_service.start(m_temp.filePath("data")));
+    QVERIFY(startService());
+}
+
+qint64 ServiceWatchTest::updateId()
+{
+    const ServiceReply info = m_service.get(m_service.lanUrl("/api/info"));
+    return info.data().toObject().value("systemUpdateId").toVariant().toLongLong();
+}
+
+int ServiceWatchTest::passesOf(const QString &folder) const
+{
+    return log().count("imported folder " + folder + " as ");
 }
 
 qint64 ServiceWatchTest::importTree(const QString &name, const QStringList &videos)
@@ -257,7 +277,7 @@ void ServiceWatchTest::catchesUpAfterRestart()
     QVERIFY(m_service.terminate() >= 0);
     QVERIFY(QFile::remove(folder("Restart") + "/b.mp4"));
     QVERIFY(fixtures::copy(clip("small.mp4"), folder("Restart") + "/c.mp4"));
-    QVERIFY(m_service.start(m_temp.filePath("data")));
+    QVERIFY(startService());
     // The catch-up runs behind the control interface, which answers at once.
     const ServiceReply settings = m_service.get("/settings/", 1000);
     QCOMPARE(settings.code(), 0);
@@ -290,6 +310,110 @@ void ServiceWatchTest::removedFolderIsNoLongerWatched()
     QTRY_COMPARE_WITH_TIMEOUT(tree(kept), (QStringList { "a.mp4", "b.mp4" }), 10000);
     QTest::qWait(500);
     QVERIFY(entryNamed(m_service.list(0), "Removed").isEmpty());
+}
+
+void ServiceWatchTest::removalsStick_data()
+{
+    // In a tree holding Sub/a.mp4 and Sub/b.mkv, the person removes one entry from the library
+    // (never from the disk); then something happens that makes the tree be rescanned.
+    QTest::addColumn<QString>("removed");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("a file copied beside it")
+        << "Sub/a.mp4" << QStringList { "Sub", "Sub/b.mkv", "Sub/c.mp4" };
+    QTest::newRow("a restart") << "Sub/a.mp4" << QStringList { "Sub", "Sub/b.mkv" };
+    QTest::newRow("a file copied into the removed folder") << "Sub" << QStringList { "c.mp4" };
+    QTest::newRow("its folder renamed") << "Sub/a.mp4" << QStringList { "Moved", "Moved/b.mkv" };
+    QTest::newRow("imported again by the person")
+        << "Sub/a.mp4" << QStringList { "Sub", "Sub/a.mp4", "Sub/b.mkv", "Sub/c.mp4" };
+    QTest::newRow("a refresh") << "Sub/a.mp4" << QStringList { "Sub", "Sub/b.mkv" };
+}
+
+void ServiceWatchTest::removalsStick()
+{
+    QFETCH(QString, removed);
+    QFETCH(QStringList, expected);
+    const QString tag = QTest::currentDataTag();
+    const QString root = folder(tag);
+    const qint64 id = importTree(tag, {});
+    QVERIFY(id > 0);
+    QVERIFY(fixtures::copy(clip("small.mp4"), root + "/Sub/a.mp4"));
+    QVERIFY(fixtures::copy(clip("clip360.mkv"), root + "/Sub/b.mkv"));
+    // Old files: a folder renamed just after they were written would be read afresh.
+    for (const char *name : { "/Sub/a.mp4", "/Sub/b.mkv" }) {
+        QFile file(root + name);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        QVERIFY(file.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                 QFileDevice::FileModificationTime));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(tree(id), (QStringList { "Sub", "Sub/a.mp4", "Sub/b.mkv" }), 10000);
+    const qint64 sub = entryAt(id, "Sub").value("id").toInt();
+    QCOMPARE(
+        m_service.del(QString("/files/%1").arg(entryAt(id, removed).value("id").toInt())).code(),
+        0);
+    // A refresh rescans the folder it names.
+    const QString rescanned = tag == "a refresh" ? root + "/Sub" : root;
+    const int passes = passesOf(rescanned);
+
+    if (tag == "a restart") {
+        QVERIFY(m_service.terminate() >= 0);
+        QVERIFY(startService());
+    } else if (tag == "its folder renamed") {
+        QVERIFY(QDir().rename(root + "/Sub", root + "/Moved"));
+    } else if (tag == "imported again by the person") {
+        QCOMPARE(m_service.importPath(root + "/Sub/a.mp4", sub).code(), 0);
+        QVERIFY(fixtures::copy(clip("small.mp4"), root + "/Sub/c.mp4"));
+    } else if (tag == "a refresh") {
+        QCOMPARE(m_service.importPath(root + "/Sub").code(), 0);
+    } else if (removed == "Sub") {
+        QVERIFY(fixtures::copy(clip("small.mp4"), root + "/Sub/c.mp4"));
+        QVERIFY(fixtures::copy(clip("small.mp4"), root + "/c.mp4"));
+    } else {
+        QVERIFY(fixtures::copy(clip("small.mp4"), root + "/Sub/c.mp4"));
+    }
+    // Judged once a rescan has run since.
+    QTRY_VERIFY_WITH_TIMEOUT(passesOf(rescanned) > passes, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(tree(id), expected, 10000);
+}
+
+// A tree imported for some suffixes only keeps taking only those.
+void ServiceWatchTest::filtersAreKept()
+{
+    QDir().mkpath(folder("Filtered"));
+    QVERIFY(fixtures::copy(clip("small.mp4"), folder("Filtered") + "/a.mp4"));
+    const QByteArray body = QJsonDocument(QJsonObject { { "path", folder("Filtered") },
+                                                        { "filters", QJsonArray { ".mp4" } },
+                                                        { "depth", 1 },
+                                                        { "pid", 0 } })
+                                .toJson(QJsonDocument::Compact);
+    const ServiceReply reply = m_service.post("/files", body);
+    QCOMPARE(reply.code(), 0);
+    const qint64 id = reply.data().toObject().value("id").toInt();
+    QTRY_VERIFY_WITH_TIMEOUT(log().contains("watching " + folder("Filtered") + " ("), 5000);
+    QVERIFY(fixtures::copy(clip("clip360.mkv"), folder("Filtered") + "/Sub/b.mkv"));
+    QVERIFY(fixtures::copy(clip("small.mp4"), folder("Filtered") + "/Sub/c.mp4"));
+    QTRY_COMPARE_WITH_TIMEOUT(tree(id), (QStringList { "Sub", "Sub/c.mp4", "a.mp4" }), 10000);
+    const int passes = passesOf(folder("Filtered"));
+    QVERIFY(m_service.terminate() >= 0);
+    QVERIFY(startService());
+    QTRY_VERIFY_WITH_TIMEOUT(passesOf(folder("Filtered")) > passes, 10000);
+    QCOMPARE(tree(id), (QStringList { "Sub", "Sub/c.mp4", "a.mp4" }));
+}
+
+// Players that cache by update id read the whole tree again when it grows.
+void ServiceWatchTest::nothingChangedKeepsUpdateId()
+{
+    const qint64 id = importTree("Unchanged", { "a.mp4", "Sub/b.mp4" });
+    QVERIFY(id > 0);
+    const qint64 before = updateId();
+    QVERIFY(before > 0);
+    QCOMPARE(m_service.importPath(folder("Unchanged")).code(), 0);
+    QCOMPARE(m_service.importPath(folder("Unchanged") + "/Sub").code(), 0);
+    QCOMPARE(updateId(), before);
+    const int passes = passesOf(folder("Unchanged"));
+    QVERIFY(m_service.terminate() >= 0);
+    QVERIFY(startService());
+    QTRY_VERIFY_WITH_TIMEOUT(passesOf(folder("Unchanged")) > passes, 10000);
+    QCOMPARE(updateId(), before);
 }
 
 QTEST_MAIN(ServiceWatchTest)

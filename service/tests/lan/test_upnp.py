@@ -327,8 +327,11 @@ class MediaServerTest(unittest.TestCase):
         self.assertIn('http-get:*:video/mp4:*', protocols)
         self.assertIn('http-get:*:image/jpeg:*', protocols)
 
-    def test_changes_reach_players(self):
-        update_id = lambda: call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
+    def update_id(self):
+        return call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
+
+    def subscribe(self):
+        """The SystemUpdateIDs and ContainerUpdateIDs evented to a subscriber from now on."""
         evented, containers = [], []
 
         class Events(BaseHTTPRequestHandler):
@@ -354,8 +357,17 @@ class MediaServerTest(unittest.TestCase):
             'TIMEOUT': 'Second-300'})
         self.assertEqual(status, 200)
         self.assertTrue(headers['SID'].startswith('uuid:'))
+        return evented, containers
+
+    def test_changes_reach_players(self):
+        update_id = self.update_id
+        evented, containers = self.subscribe()
         self.assertTrue(self.points.wait(lambda: evented))
         before = update_id()
+        # A refresh that finds the folder as it was changes nothing a player caches by.
+        self.assertEqual(self.service.control('POST', '/files', {
+            'path': self.folder, 'filters': ['.mp4', '.mkv'], 'depth': 1, 'pid': 0})['code'], 0)
+        self.assertEqual(update_id(), before)
         top = lambda: [title(o) for o in browse(self.cds, '0')['objects']]
         self.assertNotIn('Extra', top())
         extra = os.path.join(self.temp.name, 'Extra.mp4')
@@ -376,6 +388,19 @@ class MediaServerTest(unittest.TestCase):
         self.assertTrue(any(h.get('NTS') == 'ssdp:alive' for _, h in said))
         _, _, body = http(self.device.get_location())
         self.assertIn(b'<friendlyName>Living Room PC</friendlyName>', body)
+
+    def test_zy_a_new_file_names_its_folder_and_the_one_above(self):
+        evented, containers = self.subscribe()
+        self.assertTrue(self.points.wait(lambda: evented))
+        videos = next(o for o in browse(self.cds, '0')['objects'] if title(o) == 'Videos')
+        trips = next(o for o in browse(self.cds, videos.get('id'))['objects']
+                     if title(o) == 'Trips')
+        before = self.update_id()
+        make_clip(os.path.join(self.folder, 'Trips', 'new.mkv'), 1)
+        self.assertTrue(self.points.wait(lambda: evented[-1] > before), evented)
+        # Trips holds one more; Videos shows Trips' new count. Nothing else changed.
+        self.assertEqual(containers[-1], '%s,%d,%s,%d' % (videos.get('id'), evented[-1],
+                                                          trips.get('id'), evented[-1]))
 
     def test_zz_goodbye_and_same_device_after_restart(self):
         self.ssdp.messages(0.2)
