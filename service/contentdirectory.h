@@ -11,23 +11,6 @@
 
 namespace svc {
 
-// What a DLNA player is told of a video's and a cover's stream: byte ranges, not converted,
-// streaming (or interactive, for a picture) transfer, DLNA 1.5.
-constexpr const char *VideoFeatures
-    = "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=01700000000000000000000000000000";
-constexpr const char *CoverFeatures = "DLNA.ORG_PN=JPEG_TN;DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_"
-                                      "FLAGS=00f00000000000000000000000000000";
-
-// "/media/<id>/<file name, percent-encoded>": players read the format and the VR layout from
-// the URL's end.
-std::string mediaPath(int64_t id, const std::string &fileName);
-std::string percentEncode(const std::string &text);
-
-// The title a player shows and reads the VR layout from: the file name without its suffix,
-// with the layout the file declares added when the name names none.
-std::string videoTitle(const std::string &fileName, const std::string &layout);
-bool nameHasLayoutToken(const std::string &stem);
-
 // ContentDirectory:1 Browse over the library: object "0" holds the top-level entries, every
 // other object is a library id. The DIDL-Lite is written by gupnp-av.
 class ContentDirectory

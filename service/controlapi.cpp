@@ -2,7 +2,9 @@
 
 #include "service/apicodes.h"
 #include "service/devicename.h"
-#include "service/httplistener.h"
+#include "service/httpserver.h"
+#include "service/jsonreply.h"
+#include "service/listing.h"
 #include "service/log.h"
 #include "service/pathutil.h"
 #include "service/requestrules.h"
@@ -12,53 +14,22 @@ namespace {
 
 using nlohmann::json;
 
-const char *const DeviceNameKey = "deviceName";
 // Our bodies nest two deep and hold a dozen values; a parser given a megabyte of brackets
 // builds a million arrays, tens of megabytes that the allocator keeps.
 constexpr size_t MaxBodyDepth = 8;
 constexpr size_t MaxBodyItems = 1000;
 
-int httpStatus(ApiCode code)
-{
-    switch (code) {
-    case ApiCode::Ok:
-    case ApiCode::AlreadyInLibrary:
-        return 200;
-    case ApiCode::BadRequest:
-        return 400;
-    case ApiCode::NotFound:
-        return 404;
-    case ApiCode::NotAccepted:
-        return 415;
-    case ApiCode::Unreadable:
-        return 422;
-    case ApiCode::InternalError:
-        return 500;
-    }
-    return 500;
-}
-
-void fail(httplib::Response &response, ApiCode code, const std::string &msg)
-{
-    sendReply(response, httpStatus(code), code, msg);
-}
-
-void succeed(httplib::Response &response, const json &data)
-{
-    sendReply(response, 200, ApiCode::Ok, std::string(), data);
-}
-
 // A request body that must be a JSON object; nothing when it is not (the reply is written).
 std::optional<json> objectBody(const httplib::Request &request, httplib::Response &response)
 {
     if (!jsonShapeWithin(request.body, MaxBodyDepth, MaxBodyItems)) {
-        fail(response, ApiCode::BadRequest,
-             "the body nests deeper or holds more than any request of ours");
+        sendFailure(response, ApiCode::BadRequest,
+                    "the body nests deeper or holds more than any request of ours");
         return std::nullopt;
     }
     json body = json::parse(request.body, nullptr, false);
     if (body.is_discarded() || !body.is_object()) {
-        fail(response, ApiCode::BadRequest, "the body is not a JSON object");
+        sendFailure(response, ApiCode::BadRequest, "the body is not a JSON object");
         return std::nullopt;
     }
     return body;
@@ -72,19 +43,6 @@ bool isMissing(const json &body, const char *key)
 
 } // namespace
 
-std::optional<int64_t> parseId(const std::string &text)
-{
-    if (text.empty() || text.size() > 18)
-        return std::nullopt;
-    int64_t value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9')
-            return std::nullopt;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
-
 ControlApi::ControlApi(Library &library, Importer &importer, RequestRegistry &requests)
     : m_library(library)
     , m_importer(importer)
@@ -92,7 +50,7 @@ ControlApi::ControlApi(Library &library, Importer &importer, RequestRegistry &re
 {
 }
 
-void ControlApi::install(HttpListener &server)
+void ControlApi::install(HttpServer &server)
 {
     ListenerRules rules;
     rules.host = HostRule::Loopback;
@@ -116,31 +74,6 @@ void ControlApi::install(HttpListener &server)
     server.Get(R"(/covers/([^/]+)\.jpg)", bind(&ControlApi::getCover));
 }
 
-json ControlApi::entryJson(const Entry &entry, const std::string &folderPath)
-{
-    json item { { "id", entry.id },
-                { "pid", entry.parentId },
-                { "name", entry.name },
-                { "real_path", entry.realPath },
-                { "path", folderPath + "/" + entry.name },
-                { "create_time", entry.mtimeMs } };
-    if (entry.type == EntryType::Folder) {
-        item["type"] = "directory";
-        item["size"] = 0;
-    } else {
-        item["type"] = "video";
-        item["size"] = entry.size;
-        item["metadata"] = { { "height", entry.info.height },
-                             { "width", entry.info.width },
-                             { "duration", entry.info.durationMs },
-                             { "codec", entry.info.codec },
-                             { "cover_img",
-                               entry.hasCover ? "/covers/" + std::to_string(entry.id) + ".jpg"
-                                              : std::string() } };
-    }
-    return item;
-}
-
 void ControlApi::postFiles(const httplib::Request &request, httplib::Response &response)
 {
     const auto body = objectBody(request, response);
@@ -148,7 +81,7 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     const auto path = body->find("path");
     if (path == body->end() || !path->is_string() || path->get_ref<const std::string &>().empty()) {
-        fail(response, ApiCode::BadRequest, "\"path\" must be a non-empty string");
+        sendFailure(response, ApiCode::BadRequest, "\"path\" must be a non-empty string");
         return;
     }
     ImportRequest import;
@@ -156,13 +89,14 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
     std::string error;
     const auto normal = normalizeLocalPath(path->get<std::string>(), error);
     if (!normal) {
-        fail(response, ApiCode::BadRequest, error);
+        sendFailure(response, ApiCode::BadRequest, error);
         return;
     }
     import.path = *normal;
     if (isSystemTree(import.path)) {
-        fail(response, ApiCode::NotAccepted,
-             "the file system root and the system's own trees cannot be imported: " + import.path);
+        sendFailure(response, ApiCode::NotAccepted,
+                    "the file system root and the system's own trees cannot be imported: "
+                        + import.path);
         return;
     }
 
@@ -176,7 +110,7 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
                 suffixes.push_back(item.get<std::string>());
         }
         if (!valid) {
-            fail(response, ApiCode::BadRequest, "\"filters\" must be an array of suffixes");
+            sendFailure(response, ApiCode::BadRequest, "\"filters\" must be an array of suffixes");
             return;
         }
         if (!suffixes.empty())
@@ -185,7 +119,7 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
     if (!isMissing(*body, "pid")) {
         const json &pid = body->at("pid");
         if (!pid.is_number_integer() || (!pid.is_number_unsigned() && pid.get<int64_t>() < 0)) {
-            fail(response, ApiCode::BadRequest, "\"pid\" must be a folder id (0 or more)");
+            sendFailure(response, ApiCode::BadRequest, "\"pid\" must be a folder id (0 or more)");
             return;
         }
         import.pid = pid.is_number_unsigned()
@@ -194,7 +128,7 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
     }
     // The whole tree is always imported, so "depth" is accepted but not used.
     if (!isMissing(*body, "depth") && !body->at("depth").is_number()) {
-        fail(response, ApiCode::BadRequest, "\"depth\" must be a number");
+        sendFailure(response, ApiCode::BadRequest, "\"depth\" must be a number");
         return;
     }
 
@@ -216,96 +150,49 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         return;
     case ImportOutcome::Status::Failed:
         logWarning("import of ", import.path, " failed: ", outcome.message);
-        fail(response, outcome.code, outcome.message);
+        sendFailure(response, outcome.code, outcome.message);
         return;
     case ImportOutcome::Status::Imported:
         break;
     }
     if (outcome.folder) {
-        succeed(response,
-                { { "type", "directory" },
-                  { "successCount", outcome.successCount },
-                  { "failureCount", outcome.failureCount },
-                  { "pid", outcome.pid },
-                  { "id", outcome.id } });
+        sendSuccess(response,
+                    { { "type", "directory" },
+                      { "successCount", outcome.successCount },
+                      { "failureCount", outcome.failureCount },
+                      { "pid", outcome.pid },
+                      { "id", outcome.id } });
     } else {
-        succeed(response, { { "type", "video" }, { "pid", outcome.pid }, { "id", outcome.id } });
+        sendSuccess(response,
+                    { { "type", "video" }, { "pid", outcome.pid }, { "id", outcome.id } });
     }
-}
-
-std::optional<json> folderListing(Library &library, const httplib::Request &request,
-                                  httplib::Response &response)
-{
-    int64_t id = 0;
-    if (request.has_param("id")) {
-        const auto parsed = parseId(request.get_param_value("id"));
-        if (!parsed) {
-            fail(response, ApiCode::BadRequest,
-                 "invalid folder id: " + request.get_param_value("id"));
-            return std::nullopt;
-        }
-        id = *parsed;
-    }
-    if (id != 0) {
-        const auto folder = library.entry(id);
-        if (!folder) {
-            fail(response, ApiCode::NotFound, "no folder with id " + std::to_string(id));
-            return std::nullopt;
-        }
-        if (folder->type != EntryType::Folder) {
-            fail(response, ApiCode::BadRequest, "entry " + std::to_string(id) + " is not a folder");
-            return std::nullopt;
-        }
-    }
-    const std::string folderPath = library.libraryPath(id);
-    json entries = json::array();
-    for (const Entry &entry : library.children(id))
-        entries.push_back(ControlApi::entryJson(entry, folderPath));
-    return entries;
-}
-
-void sendCover(Library &library, const std::string &idText, httplib::Response &response)
-{
-    const auto id = parseId(idText);
-    const auto jpeg = id ? library.cover(*id) : std::nullopt;
-    if (!jpeg) {
-        fail(response, ApiCode::NotFound, "no cover " + idText);
-        return;
-    }
-    // A rescan may replace a cover under the same id.
-    response.set_header("Cache-Control", "no-cache");
-    response.set_content(reinterpret_cast<const char *>(jpeg->data()), jpeg->size(), "image/jpeg");
-}
-
-std::string deviceNameSetting(Library &library)
-{
-    return library.setting(DeviceNameKey).value_or(defaultDeviceName());
 }
 
 void ControlApi::listFiles(const httplib::Request &request, httplib::Response &response)
 {
     if (auto entries = folderListing(m_library, request, response))
-        succeed(response, *entries);
+        sendSuccess(response, *entries);
 }
 
 void ControlApi::deleteFile(const httplib::Request &request, httplib::Response &response)
 {
     const auto id = parseId(request.matches[1]);
     if (!id || *id == 0) {
-        fail(response, ApiCode::BadRequest, "invalid entry id: " + std::string(request.matches[1]));
+        sendFailure(response, ApiCode::BadRequest,
+                    "invalid entry id: " + std::string(request.matches[1]));
         return;
     }
     if (!m_library.remove(*id)) {
-        fail(response, ApiCode::NotFound, "no entry with id " + std::to_string(*id));
+        sendFailure(response, ApiCode::NotFound, "no entry with id " + std::to_string(*id));
         return;
     }
     logInfo("removed entry ", *id, " from the library");
-    succeed(response, { { "id", *id } });
+    sendSuccess(response, { { "id", *id } });
 }
 
 void ControlApi::getSettings(const httplib::Request &, httplib::Response &response)
 {
-    succeed(response, { { DeviceNameKey, deviceNameSetting(m_library) } });
+    sendSuccess(response, { { DeviceNameKey, deviceNameSetting(m_library) } });
 }
 
 void ControlApi::putSettings(const httplib::Request &request, httplib::Response &response)
@@ -315,28 +202,28 @@ void ControlApi::putSettings(const httplib::Request &request, httplib::Response 
         return;
     const auto name = body->find(DeviceNameKey);
     if (name == body->end() || !name->is_string()) {
-        fail(response, ApiCode::BadRequest, "\"deviceName\" must be a string");
+        sendFailure(response, ApiCode::BadRequest, "\"deviceName\" must be a string");
         return;
     }
     std::string error;
     const auto valid = validDeviceName(name->get<std::string>(), error);
     if (!valid) {
-        fail(response, ApiCode::BadRequest, error);
+        sendFailure(response, ApiCode::BadRequest, error);
         return;
     }
     m_library.setSetting(DeviceNameKey, *valid);
-    succeed(response, { { DeviceNameKey, *valid } });
+    sendSuccess(response, { { DeviceNameKey, *valid } });
 }
 
 void ControlApi::cancelRequest(const httplib::Request &request, httplib::Response &response)
 {
     const std::string reqId = request.matches[1];
     if (!m_requests.cancel(reqId)) {
-        fail(response, ApiCode::NotFound, "no running request " + reqId);
+        sendFailure(response, ApiCode::NotFound, "no running request " + reqId);
         return;
     }
     logInfo("cancelling request ", reqId);
-    succeed(response, { { "reqId", reqId } });
+    sendSuccess(response, { { "reqId", reqId } });
 }
 
 void ControlApi::getCover(const httplib::Request &request, httplib::Response &response)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "service/httplistener.h"
+#include "service/httpserver.h"
 #include "service/importer.h"
 #include "service/library.h"
 #include "service/requestregistry.h"
@@ -18,10 +18,7 @@ public:
     ControlApi(Library &library, Importer &importer, RequestRegistry &requests);
 
     // Adds the routes, and the rules that keep web pages out, to the loopback listener.
-    void install(HttpListener &server);
-
-    // One listing element; folderPath is the library path of the folder that holds it.
-    static nlohmann::json entryJson(const Entry &entry, const std::string &folderPath);
+    void install(HttpServer &server);
 
 private:
     void postFiles(const httplib::Request &request, httplib::Response &response);
@@ -36,16 +33,5 @@ private:
     Importer &m_importer;
     RequestRegistry &m_requests;
 };
-
-// Reads a decimal id as a request carries it: digits only, no sign, no more than fits.
-std::optional<int64_t> parseId(const std::string &text);
-
-// Shared by the control and the headset interfaces.
-// The entries of the folder named by the request's "id" (the root when there is none), each
-// made by ControlApi::entryJson; on a bad or unknown id the error reply is written instead.
-std::optional<nlohmann::json> folderListing(Library &library, const httplib::Request &request,
-                                            httplib::Response &response);
-void sendCover(Library &library, const std::string &idText, httplib::Response &response);
-std::string deviceNameSetting(Library &library);
 
 } // namespace svc

@@ -1,5 +1,6 @@
 #include "service/devicename.h"
 
+#include "service/library.h"
 #include "service/pathutil.h"
 
 #include <unistd.h>
@@ -42,6 +43,11 @@ std::string defaultDeviceName()
     if (name.size() > MaxDeviceNameLength)
         name.resize(MaxDeviceNameLength);
     return validDeviceName(name, error).value_or("PC");
+}
+
+std::string deviceNameSetting(Library &library)
+{
+    return library.setting(DeviceNameKey).value_or(defaultDeviceName());
 }
 
 } // namespace svc

@@ -113,23 +113,18 @@ FolderWatcher::FolderWatcher(Library &library, Importer &importer, GlibLoop &loo
     , m_loop(loop)
     , m_budget(inotifyWatchBudget())
 {
-    m_link->watcher = this;
-    m_library.addObserver([link = m_link](Library::Change change, const std::set<int64_t> &) {
-        if (change == Library::Change::Settings)
-            return;
-        std::lock_guard<std::mutex> lock(link->mutex);
-        if (link->watcher)
-            link->watcher->rootsChanged();
-    });
     m_worker = std::thread([this] { work(); });
+    m_subscription
+        = m_library.addObserver([this](Library::Change change, const std::set<int64_t> &) {
+              if (change != Library::Change::Settings)
+                  rootsChanged();
+          });
 }
 
 FolderWatcher::~FolderWatcher()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_link->mutex);
-        m_link->watcher = nullptr;
-    }
+    // An import still finishing elsewhere must not find the watcher half gone.
+    m_subscription.reset();
     m_cancel = true;
     {
         std::lock_guard<std::mutex> lock(m_mutex);

@@ -60,11 +60,6 @@ public:
 private:
     struct Root;
     struct Pass;
-    struct Link
-    {
-        std::mutex mutex;
-        FolderWatcher *watcher = nullptr;
-    };
 
     // Any thread.
     void rootsChanged();
@@ -96,7 +91,6 @@ private:
     Importer &m_importer;
     GlibLoop &m_loop;
     const size_t m_budget;
-    std::shared_ptr<Link> m_link = std::make_shared<Link>();
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -105,6 +99,7 @@ private:
     std::atomic<bool> m_cancel { false };
     std::atomic<bool> m_rootsQueued { false };
     std::thread m_worker;
+    Library::Subscription m_subscription;
 
     // Owned by the loop thread.
     std::map<std::string, std::unique_ptr<Root>> m_roots;

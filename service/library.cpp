@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <utility>
 
 namespace svc {
 namespace {
@@ -397,15 +398,44 @@ Library::Library(Database &database)
     m_updateId = stored ? std::strtoull(stored->c_str(), nullptr, 10) : 0;
 }
 
-void Library::addObserver(Observer observer)
+Library::Subscription Library::addObserver(Observer observer)
 {
-    m_observers.push_back(std::move(observer));
+    std::lock_guard<std::mutex> lock(m_observersMutex);
+    m_observers.emplace(++m_lastObserver, std::move(observer));
+    return Subscription(this, m_lastObserver);
+}
+
+Library::Subscription::Subscription(Subscription &&other) noexcept
+    : m_library(std::exchange(other.m_library, nullptr))
+    , m_id(other.m_id)
+{
+}
+
+Library::Subscription &Library::Subscription::operator=(Subscription &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_library = std::exchange(other.m_library, nullptr);
+        m_id = other.m_id;
+    }
+    return *this;
+}
+
+void Library::Subscription::reset()
+{
+    if (!m_library)
+        return;
+    // Waits for a telling under way, which holds the lock while observers run.
+    std::lock_guard<std::mutex> lock(m_library->m_observersMutex);
+    m_library->m_observers.erase(m_id);
+    m_library = nullptr;
 }
 
 void Library::tell(Change change, const std::set<int64_t> &folders)
 {
+    std::lock_guard<std::mutex> lock(m_observersMutex);
     for (const auto &observer : m_observers)
-        observer(change, folders);
+        observer.second(change, folders);
 }
 
 std::optional<Entry> Library::entry(int64_t id)

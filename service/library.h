@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -152,10 +153,33 @@ public:
     // Roots: how a top-level tree is scanned changed, its entries did not.
     enum class Change { Entries, Settings, Roots };
     // Observers are told after each committed change, on the thread that made it, with the
-    // folders it touched (LibraryWriter::touched; none for settings); they are added before
-    // the library is used from several threads.
+    // folders it touched (LibraryWriter::touched; none for settings), one at a time. They
+    // must return quickly and not write to the library.
     using Observer = std::function<void(Change, const std::set<int64_t> &folders)>;
-    void addObserver(Observer observer);
+
+    // An observation that ends when it goes: once it is gone (or reset) its observer is not
+    // running and is never called again, so an observer may use whatever owns its
+    // subscription. It must not outlive the library.
+    class Subscription
+    {
+    public:
+        Subscription() = default;
+        Subscription(Subscription &&other) noexcept;
+        Subscription &operator=(Subscription &&other) noexcept;
+        ~Subscription() { reset(); }
+        void reset();
+
+    private:
+        friend class Library;
+        Subscription(Library *library, uint64_t id)
+            : m_library(library)
+            , m_id(id)
+        {
+        }
+        Library *m_library = nullptr;
+        uint64_t m_id = 0;
+    };
+    [[nodiscard]] Subscription addObserver(Observer observer);
 
 private:
     // What listings need of a folder beyond its page: how many entries it holds, their ids in
@@ -187,7 +211,9 @@ private:
     std::unordered_map<int64_t, FolderFacts> m_facts;
     std::atomic<uint64_t> m_generation { 0 };
     std::atomic<uint64_t> m_updateId { 0 };
-    std::vector<Observer> m_observers;
+    std::mutex m_observersMutex;
+    uint64_t m_lastObserver = 0;
+    std::map<uint64_t, Observer> m_observers;
 };
 
 } // namespace svc

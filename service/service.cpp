@@ -34,7 +34,7 @@ Service::Service(const Options &options)
     m_importer
         = std::make_unique<Importer>(*m_library, *m_pool, options.dataDir, true, m_journal.get());
     m_controlApi = std::make_unique<ControlApi>(*m_library, *m_importer, m_requests);
-    m_lanApi = std::make_unique<LanApi>(*m_library);
+    m_headsetApi = std::make_unique<HeadsetApi>(*m_library);
 }
 
 Service::~Service()
@@ -48,7 +48,7 @@ bool Service::start(std::string &error)
     m_loop = std::make_unique<GlibLoop>();
     m_watcher = std::make_unique<FolderWatcher>(*m_library, *m_importer, *m_loop);
     // The control interface answers only on the loopback address: it can change the library.
-    m_control = std::make_unique<HttpListener>("control", ControlThreads);
+    m_control = std::make_unique<HttpServer>("control", ControlThreads);
     m_controlApi->install(*m_control);
     m_controlPort = m_control->bindTo("127.0.0.1", m_options.port);
     if (m_controlPort < 0) {
@@ -61,8 +61,8 @@ bool Service::start(std::string &error)
     if (m_options.lan) {
         // Streams hold their thread while they run, hence the larger pool; the control
         // interface has its own, so no number of players can stall the assistant.
-        m_lan = std::make_unique<HttpListener>("lan", LanThreads);
-        m_lanApi->install(*m_lan);
+        m_lan = std::make_unique<HttpServer>("lan", LanThreads);
+        m_headsetApi->install(*m_lan);
         m_lanPort = m_lan->bindTo("0.0.0.0", m_options.lanPort);
         if (m_lanPort < 0) {
             // The assistant works without it; the headset will not find this PC.

@@ -4,9 +4,9 @@
 #include "service/database.h"
 #include "service/folderwatcher.h"
 #include "service/glibloop.h"
-#include "service/httplistener.h"
+#include "service/headsetapi.h"
+#include "service/httpserver.h"
 #include "service/importer.h"
-#include "service/lanapi.h"
 #include "service/library.h"
 #include "service/options.h"
 #include "service/requestregistry.h"
@@ -43,9 +43,9 @@ private:
     std::unique_ptr<Importer> m_importer;
     RequestRegistry m_requests;
     std::unique_ptr<ControlApi> m_controlApi;
-    std::unique_ptr<LanApi> m_lanApi;
-    std::unique_ptr<HttpListener> m_control;
-    std::unique_ptr<HttpListener> m_lan;
+    std::unique_ptr<HeadsetApi> m_headsetApi;
+    std::unique_ptr<HttpServer> m_control;
+    std::unique_ptr<HttpServer> m_lan;
     std::unique_ptr<GlibLoop> m_loop;
     std::unique_ptr<UpnpServer> m_upnp;
     std::unique_ptr<FolderWatcher> m_watcher;

@@ -1,7 +1,7 @@
 #include "service/upnpserver.h"
 
-#include "service/controlapi.h"
 #include "service/deviceicons.h"
+#include "service/devicename.h"
 #include "service/log.h"
 #include "service/requestrules.h"
 #include "service/suffixfilter.h"
@@ -311,10 +311,7 @@ UpnpServer::UpnpServer(Library &library, GlibLoop &loop, std::string dataDir, in
 
 UpnpServer::~UpnpServer()
 {
-    {
-        std::lock_guard<std::mutex> lock(m_link->mutex);
-        m_link->server = nullptr;
-    }
+    m_subscription.reset();
     if (!m_manager)
         return;
     m_loop.run([this] {
@@ -364,13 +361,10 @@ bool UpnpServer::start(std::string &error)
         error = "cannot write the UPnP description into " + m_folder;
         return false;
     }
-    m_link->server = this;
-    m_library.addObserver(
-        [link = m_link](Library::Change change, const std::set<int64_t> &folders) {
-            std::lock_guard<std::mutex> lock(link->mutex);
-            if (link->server)
-                link->server->libraryChanged(change, folders);
-        });
+    m_subscription
+        = m_library.addObserver([this](Library::Change change, const std::set<int64_t> &folders) {
+              libraryChanged(change, folders);
+          });
     m_loop.run([this] {
         m_manager
             = gupnp_context_manager_create_full(GSSDP_UDA_VERSION_1_0, G_SOCKET_FAMILY_IPV4, 0);

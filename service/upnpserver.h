@@ -56,14 +56,8 @@ private:
     std::string m_udn;
     std::string m_name; // loop thread only
     GUPnPContextManager *m_manager = nullptr;
-    // What the library's observer reaches this server through: an import still finishing
-    // while the service stops must not find it gone.
-    struct Link
-    {
-        std::mutex mutex;
-        UpnpServer *server = nullptr;
-    };
-    std::shared_ptr<Link> m_link = std::make_shared<Link>();
+    // An import still finishing while the service stops must not find this server gone.
+    Library::Subscription m_subscription;
     std::vector<std::unique_ptr<Device>> m_devices; // loop thread only
 };
 

@@ -3,10 +3,10 @@
 // changes.
 #include "service/byterange.h"
 #include "service/contentdirectory.h"
-#include "service/controlapi.h"
 #include "service/coverspool.h"
 #include "service/devicename.h"
 #include "service/library.h"
+#include "service/listing.h"
 #include "service/log.h"
 #include "service/options.h"
 #include "service/pathutil.h"
@@ -601,9 +601,10 @@ void ServiceUnitsTest::changesTellTheirFolders()
     });
     QList<qint64> told { -1 };
     const uint64_t updateId = library.updateId();
-    library.addObserver([&told](svc::Library::Change, const std::set<int64_t> &touched) {
-        told = QList<qint64>(touched.begin(), touched.end());
-    });
+    const auto observing
+        = library.addObserver([&told](svc::Library::Change, const std::set<int64_t> &touched) {
+              told = QList<qint64>(touched.begin(), touched.end());
+          });
     library.write([&change](svc::LibraryWriter &writer) {
         svc::Entry entry;
         entry.parentId = change == "top" ? 0 : 2;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <httplib.h>
-#include <nlohmann/json.hpp>
 
 #include <atomic>
 #include <map>
@@ -40,11 +39,11 @@ struct ListenerRules
 // that must arrive in time, JSON for every error, and a stop that does not wait for idle
 // keep-alive connections. While connections wait for a thread, idle and slow ones give theirs
 // up. Ranges apply only to replies of bytes (media and covers), never to JSON.
-class HttpListener : public httplib::Server
+class HttpServer : public httplib::Server
 {
 public:
-    HttpListener(std::string name, size_t threads);
-    ~HttpListener() override;
+    HttpServer(std::string name, size_t threads);
+    ~HttpServer() override;
 
     // Returns the bound port (the chosen one for port 0), or -1.
     int bindTo(const std::string &host, int port);
@@ -95,9 +94,5 @@ constexpr size_t MaxRequestBody = 1 << 20;
 // Gives a bare error response of the HTTP library (a body-less 404, 413, 416...) the JSON body
 // of every other reply.
 void fillErrorReply(httplib::Response &response);
-
-// Writes the service's reply object {"code", "msg", "data"} with the given HTTP status.
-void sendReply(httplib::Response &response, int status, int code, const std::string &msg,
-               const nlohmann::json &data = nullptr);
 
 } // namespace svc

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "service/httplistener.h"
+#include "service/httpserver.h"
 #include "service/library.h"
-#include "service/mediafiles.h"
+#include "service/openvideocache.h"
 #include "service/suffixfilter.h"
 
 #include <httplib.h>
@@ -16,12 +16,12 @@ namespace svc {
 // The read-only interface for the headset and any player on the local network: the device
 // name, the listings, the videos with byte ranges, and the covers. Library items are reached
 // by id only; no part of a request ever becomes a file system path.
-class LanApi
+class HeadsetApi
 {
 public:
-    explicit LanApi(Library &library);
+    explicit HeadsetApi(Library &library);
 
-    void install(HttpListener &server);
+    void install(HttpServer &server);
 
 private:
     void info(const httplib::Request &request, httplib::Response &response);
@@ -32,7 +32,7 @@ private:
     void cover(const httplib::Request &request, httplib::Response &response);
 
     Library &m_library;
-    MediaFiles m_files;
+    OpenVideoCache m_files;
 };
 
 } // namespace svc

@@ -1,10 +1,12 @@
-#include "service/lanapi.h"
+#include "service/headsetapi.h"
 
 #include "service/apicodes.h"
 #include "service/byterange.h"
 #include "service/connectionstream.h"
-#include "service/contentdirectory.h"
-#include "service/controlapi.h"
+#include "service/devicename.h"
+#include "service/jsonreply.h"
+#include "service/listing.h"
+#include "service/mediaurls.h"
 #include "service/suffixfilter.h"
 
 #include <unistd.h>
@@ -24,31 +26,29 @@ const std::string MediaPrefix = "/media/";
 
 } // namespace
 
-LanApi::LanApi(Library &library)
+HeadsetApi::HeadsetApi(Library &library)
     : m_library(library)
     , m_files(library)
 {
 }
 
-void LanApi::install(HttpListener &server)
+void HeadsetApi::install(HttpServer &server)
 {
     const auto bind
-        = [this](void (LanApi::*handler)(const httplib::Request &, httplib::Response &)) {
+        = [this](void (HeadsetApi::*handler)(const httplib::Request &, httplib::Response &)) {
               return httplib::Server::Handler(
                   [this, handler](const httplib::Request &request, httplib::Response &response) {
                       (this->*handler)(request, response);
                   });
           };
-    server.Get("/api/info", bind(&LanApi::info));
-    server.Get("/api/files", bind(&LanApi::files));
+    server.Get("/api/info", bind(&HeadsetApi::info));
+    server.Get("/api/files", bind(&HeadsetApi::files));
     // GET handlers answer HEAD as well, without the body.
-    server.addStreamRoute(MediaPrefix, bind(&LanApi::media));
-    server.Get(R"(/covers/([^/]+)\.jpg)", bind(&LanApi::cover));
-    server.set_error_handler(
-        [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
+    server.addStreamRoute(MediaPrefix, bind(&HeadsetApi::media));
+    server.Get(R"(/covers/([^/]+)\.jpg)", bind(&HeadsetApi::cover));
 }
 
-void LanApi::info(const httplib::Request &, httplib::Response &response)
+void HeadsetApi::info(const httplib::Request &, httplib::Response &response)
 {
     // The update id lets a player that keeps listings know whether they are still current.
     sendReply(response, 200, ApiCode::Ok, std::string(),
@@ -57,7 +57,7 @@ void LanApi::info(const httplib::Request &, httplib::Response &response)
                 { "systemUpdateId", m_library.updateId() } });
 }
 
-void LanApi::files(const httplib::Request &request, httplib::Response &response)
+void HeadsetApi::files(const httplib::Request &request, httplib::Response &response)
 {
     auto entries = folderListing(m_library, request, response);
     if (!entries)
@@ -71,7 +71,7 @@ void LanApi::files(const httplib::Request &request, httplib::Response &response)
     sendReply(response, 200, ApiCode::Ok, std::string(), *entries);
 }
 
-void LanApi::media(const httplib::Request &request, httplib::Response &response)
+void HeadsetApi::media(const httplib::Request &request, httplib::Response &response)
 {
     // "/media/<id>" or "/media/<id>/<file name>": the name is there for the players, the id
     // alone finds the video.
@@ -79,8 +79,8 @@ void LanApi::media(const httplib::Request &request, httplib::Response &response)
     sendMedia(rest.substr(0, rest.find('/')), request, response);
 }
 
-void LanApi::sendMedia(const std::string &idText, const httplib::Request &request,
-                       httplib::Response &response)
+void HeadsetApi::sendMedia(const std::string &idText, const httplib::Request &request,
+                           httplib::Response &response)
 {
     // The library would apply the Range itself, and answers one that lies beyond the end with
     // a 206 of a wrapped-around length; ranges are judged here instead.
@@ -90,16 +90,16 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
     // The file a player's last request opened serves its next one, while it is still the file.
     ConnectionStream *connection = currentConnection();
     const auto recent = connection
-        ? std::static_pointer_cast<const MediaFiles::Video>(connection->kept())
+        ? std::static_pointer_cast<const OpenVideoCache::Video>(connection->kept())
         : nullptr;
-    const MediaFiles::Result found = id ? m_files.open(*id, recent) : MediaFiles::Result();
+    const OpenVideoCache::Result found = id ? m_files.open(*id, recent) : OpenVideoCache::Result();
     if (connection)
         connection->keep(found.video);
-    if (found.outcome == MediaFiles::Outcome::NoVideo) {
+    if (found.outcome == OpenVideoCache::Outcome::NoVideo) {
         sendReply(response, 404, ApiCode::NotFound, "no video " + idText);
         return;
     }
-    if (found.outcome == MediaFiles::Outcome::Gone) {
+    if (found.outcome == OpenVideoCache::Outcome::Gone) {
         sendReply(response, 404, ApiCode::NotFound, "the file of video " + idText + " is gone");
         return;
     }
@@ -152,7 +152,7 @@ void LanApi::sendMedia(const std::string &idText, const httplib::Request &reques
         });
 }
 
-void LanApi::cover(const httplib::Request &request, httplib::Response &response)
+void HeadsetApi::cover(const httplib::Request &request, httplib::Response &response)
 {
     sendCover(m_library, request.matches[1], response);
     if (response.status == 200) {

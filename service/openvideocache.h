@@ -31,7 +31,7 @@ private:
 // so that none stays open after its player has gone) and used again only while its path
 // still names that very file. A removed entry, a file gone from the disk or one replaced by
 // another is never answered with the bytes of what was there before.
-class MediaFiles
+class OpenVideoCache
 {
 public:
     struct Video
@@ -51,7 +51,7 @@ public:
         uint64_t size = 0; // the file's size now
     };
 
-    explicit MediaFiles(Library &library, size_t capacity = 256);
+    explicit OpenVideoCache(Library &library, size_t capacity = 256);
 
     // recent: what an earlier call returned on the same connection, or null.
     Result open(int64_t id, const std::shared_ptr<const Video> &recent = nullptr);

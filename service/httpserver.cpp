@@ -1,8 +1,9 @@
-#include "service/httplistener.h"
+#include "service/httpserver.h"
 
 #include "service/apicodes.h"
 #include "service/byterange.h"
 #include "service/connectionstream.h"
+#include "service/jsonreply.h"
 #include "service/log.h"
 #include "service/requestrules.h"
 
@@ -83,9 +84,7 @@ const char *reasonPhrase(int status)
 // A whole reply written straight to the stream, for a request the HTTP library never saw.
 void sendBareReply(ConnectionStream &stream, int status, const std::string &msg)
 {
-    const std::string body = nlohmann::json {
-        { "code", ApiCode::BadRequest }, { "msg", msg }, { "data", nullptr }
-    }.dump();
+    const std::string body = replyText(ApiCode::BadRequest, msg);
     const std::string head = "HTTP/1.1 " + std::to_string(status) + " " + reasonPhrase(status)
         + "\r\nContent-Type: application/json; charset=utf-8\r\nContent-Length: "
         + std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n";
@@ -202,17 +201,7 @@ void fillErrorReply(httplib::Response &response)
         endConnectionAfter(response);
 }
 
-void sendReply(httplib::Response &response, int status, int code, const std::string &msg,
-               const nlohmann::json &data)
-{
-    nlohmann::json reply { { "code", code }, { "msg", msg }, { "data", data } };
-    response.status = status;
-    // File names need not be UTF-8; a listing must still be valid JSON.
-    response.set_content(reply.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace),
-                         "application/json; charset=utf-8");
-}
-
-HttpListener::HttpListener(std::string name, size_t threads)
+HttpServer::HttpServer(std::string name, size_t threads)
     : m_name(std::move(name))
     , m_threads(threads)
 {
@@ -274,12 +263,12 @@ HttpListener::HttpListener(std::string name, size_t threads)
     });
 }
 
-HttpListener::~HttpListener()
+HttpServer::~HttpServer()
 {
     stopAndWait();
 }
 
-int HttpListener::bindTo(const std::string &host, int port)
+int HttpServer::bindTo(const std::string &host, int port)
 {
     if (port == 0)
         m_port = bind_to_any_port(host);
@@ -288,13 +277,13 @@ int HttpListener::bindTo(const std::string &host, int port)
     return m_port;
 }
 
-void HttpListener::addStreamRoute(const std::string &prefix, Handler handler)
+void HttpServer::addStreamRoute(const std::string &prefix, Handler handler)
 {
     m_streamPrefix = prefix;
     m_streamHandler = std::move(handler);
 }
 
-std::optional<HttpListener::Refusal> HttpListener::refusalOf(const httplib::Request &request) const
+std::optional<HttpServer::Refusal> HttpServer::refusalOf(const httplib::Request &request) const
 {
     const std::string host = request.get_header_value("Host");
     if (!request.has_header("Host"))
@@ -337,12 +326,12 @@ std::optional<HttpListener::Refusal> HttpListener::refusalOf(const httplib::Requ
     return std::nullopt;
 }
 
-bool HttpListener::crowded() const
+bool HttpServer::crowded() const
 {
     return m_waiting.load() > 0 && m_busy.load() >= m_threads;
 }
 
-bool HttpListener::admit(const std::string &client)
+bool HttpServer::admit(const std::string &client)
 {
     if (m_rules.connectionsPerClient == 0)
         return true;
@@ -354,7 +343,7 @@ bool HttpListener::admit(const std::string &client)
     return true;
 }
 
-void HttpListener::release(const std::string &client)
+void HttpServer::release(const std::string &client)
 {
     if (m_rules.connectionsPerClient == 0)
         return;
@@ -364,7 +353,7 @@ void HttpListener::release(const std::string &client)
         m_clients.erase(found);
 }
 
-bool HttpListener::process_and_close_socket(socket_t sock)
+bool HttpServer::process_and_close_socket(socket_t sock)
 {
     {
         ConnectionStream stream(sock, milliseconds(read_timeout_sec_, read_timeout_usec_),
@@ -390,7 +379,7 @@ bool HttpListener::process_and_close_socket(socket_t sock)
     return true;
 }
 
-void HttpListener::serveConnection(ConnectionStream &stream)
+void HttpServer::serveConnection(ConnectionStream &stream)
 {
     // The library's own connection loop polls before every read and write and wakes idle
     // connections a hundred times a second; this one waits only when it has to.
@@ -430,12 +419,12 @@ void HttpListener::serveConnection(ConnectionStream &stream)
     }
 }
 
-void HttpListener::start()
+void HttpServer::start()
 {
     m_thread = std::thread([this] { listen_after_bind(); });
 }
 
-void HttpListener::stopAndWait()
+void HttpServer::stopAndWait()
 {
     stop();
     // Idle keep-alive connections would otherwise hold their handler threads for the whole

@@ -1,4 +1,4 @@
-#include "service/mediafiles.h"
+#include "service/openvideocache.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,13 +18,13 @@ OpenFile::~OpenFile()
     ::close(m_fd);
 }
 
-MediaFiles::MediaFiles(Library &library, size_t capacity)
+OpenVideoCache::OpenVideoCache(Library &library, size_t capacity)
     : m_library(library)
     , m_capacity(std::max<size_t>(1, capacity))
 {
 }
 
-bool MediaFiles::find(int64_t id, Place &place)
+bool OpenVideoCache::find(int64_t id, Place &place)
 {
     // Read before the library is asked, so that a change committed meanwhile leaves what is
     // kept below marked as out of date.
@@ -65,7 +65,7 @@ bool MediaFiles::find(int64_t id, Place &place)
     return true;
 }
 
-MediaFiles::Result MediaFiles::open(int64_t id, const std::shared_ptr<const Video> &recent)
+OpenVideoCache::Result OpenVideoCache::open(int64_t id, const std::shared_ptr<const Video> &recent)
 {
     Result result;
     Place place;
