@@ -1,18 +1,18 @@
 #pragma once
 
+#include "service/didlobjectcache.h"
 #include "service/library.h"
 
 #include <cstdint>
-#include <map>
-#include <memory>
-#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace svc {
 
 // ContentDirectory:1 Browse over the library: object "0" holds the top-level entries, every
-// other object is a library id. The DIDL-Lite is written by gupnp-av.
+// other object is a library id. The objects are written by DidlWriter; those of SOAP replies
+// come from the DidlObjectCache.
 class ContentDirectory
 {
 public:
@@ -38,22 +38,19 @@ public:
     };
 
     explicit ContentDirectory(Library &library);
-    ~ContentDirectory();
-    ContentDirectory(const ContentDirectory &) = delete;
-    ContentDirectory &operator=(const ContentDirectory &) = delete;
 
     // baseUrl is "http://<address the request came in on>:<media port>".
     Result browse(const Request &request, const std::string &baseUrl);
 
 private:
-    struct Shown;
-    struct Kept;
-    std::string writeChildren(const Listing &listing, const std::vector<Entry> &page,
-                              const std::string &baseUrl, const std::string &filter, bool escaped);
+    Result metadata(const Request &request, const std::optional<Entry> &entry,
+                    const std::string &baseUrl);
+    Result children(const Request &request, int64_t id, const std::string &baseUrl);
+    // The page the request asks for, in the order it asks for, and what the folder holds.
+    Listing page(const Request &request, int64_t id);
 
     Library &m_library;
-    std::mutex m_keptMutex;
-    std::map<std::string, std::unique_ptr<Kept>> m_kept; // by address and filter
+    DidlObjectCache m_objects;
 };
 
 } // namespace svc

@@ -53,6 +53,8 @@ private slots:
     void listingFollowsChanges_data();
     void listingFollowsChanges();
     void longListingEqualsItsPages();
+    void didlObjects_data();
+    void didlObjects();
     void changesTellTheirFolders_data();
     void changesTellTheirFolders();
 };
@@ -558,6 +560,95 @@ void ServiceUnitsTest::longListingEqualsItsPages()
     const std::string escaped = directory.browse(request, "http://10.0.0.1:1").didl;
     request.escaped = false;
     QCOMPARE(escaped, svc::upnp::escapeXml(directory.browse(request, "http://10.0.0.1:1").didl));
+}
+
+void ServiceUnitsTest::didlObjects_data()
+{
+    // Each object exactly as a player reads it: what the writer, the cache or a refactoring
+    // changes in any attribute shows here.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("object");
+    QTest::newRow("folder") << "Trips"
+                            << "<container id=\"2\" parentID=\"1\" restricted=\"1\" "
+                               "childCount=\"1\" searchable=\"0\"><dc:title>Trips</dc:title>"
+                               "<upnp:class>object.container.storageFolder</upnp:class>"
+                               "</container>";
+    QTest::newRow("declared layout, cover")
+        << "Concert.mkv"
+        << "<item id=\"4\" parentID=\"1\" restricted=\"1\"><dc:title>Concert_180_TB</dc:title>"
+           "<upnp:class>object.item.videoItem</upnp:class><dc:date>2023-11-14</dc:date>"
+           "<res size=\"1048576\" resolution=\"3840x3840\" protocolInfo=\"http-get:*:"
+           "video/x-matroska:DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=0170000000000000000000"
+           "0000000000\" duration=\"1:01:01.005\">http://10.0.0.1:22824/media/4/Concert.mkv</res>"
+           "<upnp:albumArtURI dlna:profileID=\"JPEG_TN\">http://10.0.0.1:22824/covers/4.jpg"
+           "</upnp:albumArtURI><res protocolInfo=\"http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_TN;"
+           "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=00f00000000000000000000000000000\">"
+           "http://10.0.0.1:22824/covers/4.jpg</res></item>";
+    QTest::newRow("layout in the name, odd characters")
+        << "Beach \"Sun\" & 'Sea' \u00fc_180_LR.mp4"
+        << "<item id=\"5\" parentID=\"1\" restricted=\"1\"><dc:title>Beach \"Sun\" &amp; "
+           "'Sea' \u00fc_180_LR</dc:title><upnp:class>object.item.videoItem</upnp:class>"
+           "<dc:date>2023-11-14</dc:date><res size=\"10\" protocolInfo=\"http-get:*:video/mp4:"
+           "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=01700000000000000000000000000000\">"
+           "http://10.0.0.1:22824/media/5/Beach%20%22Sun%22%20%26%20%27Sea%27%20%C3%BC_180_LR.mp4"
+           "</res></item>";
+}
+
+void ServiceUnitsTest::didlObjects()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, object);
+    QTemporaryDir folder;
+    svc::Database database(folder.filePath("library.db").toStdString());
+    svc::Library library(database);
+    library.write([](svc::LibraryWriter &writer) {
+        const auto add = [&writer](int64_t parent, svc::EntryType type, const std::string &name,
+                                   const svc::MediaInfo &info, int64_t size) {
+            svc::Entry entry;
+            entry.parentId = parent;
+            entry.type = type;
+            entry.name = name;
+            entry.realPath = "/videos/" + name;
+            entry.size = size;
+            entry.mtimeMs = 1700000000000;
+            entry.info = info;
+            return writer.insert(entry);
+        };
+        const int64_t top = add(0, svc::EntryType::Folder, "Videos", {}, 0);
+        const int64_t trips = add(top, svc::EntryType::Folder, "Trips", {}, 0);
+        add(trips, svc::EntryType::Video, "inside.mp4", {}, 1);
+        svc::MediaInfo declared;
+        declared.width = 3840;
+        declared.height = 3840;
+        declared.durationMs = 3661005;
+        declared.layout = "_180_TB";
+        writer.putCover(add(top, svc::EntryType::Video, "Concert.mkv", declared, 1 << 20),
+                        { 0xff, 0xd8, 0xff, 0xd9 });
+        add(top, svc::EntryType::Video, "Beach \"Sun\" & 'Sea' \u00fc_180_LR.mp4", {}, 10);
+        return true;
+    });
+    svc::ContentDirectory directory(library);
+    svc::ContentDirectory::Request request;
+    request.objectId = "1";
+    request.browseFlag = "BrowseDirectChildren";
+    const std::string expected = object.toStdString();
+    const std::string listing = directory.browse(request, "http://10.0.0.1:22824").didl;
+    QVERIFY2(listing.find(expected) != std::string::npos, listing.c_str());
+    // The same object alone, and escaped as it goes into a SOAP reply, from the cache too.
+    const auto entry = library.entryByRealPath("/videos/" + name.toStdString());
+    QVERIFY(entry);
+    request.objectId = std::to_string(entry->id);
+    request.browseFlag = "BrowseMetadata";
+    QVERIFY(directory.browse(request, "http://10.0.0.1:22824").didl.find(expected)
+            != std::string::npos);
+    request.objectId = "1";
+    request.browseFlag = "BrowseDirectChildren";
+    request.escaped = true;
+    for (int round = 0; round < 2; ++round) {
+        QVERIFY(directory.browse(request, "http://10.0.0.1:22824")
+                    .didl.find(svc::upnp::escapeXml(expected))
+                != std::string::npos);
+    }
 }
 
 void ServiceUnitsTest::changesTellTheirFolders_data()
