@@ -44,11 +44,14 @@ struct ImportOutcome
     int failureCount = 0;
     int64_t id = 0;
     int64_t pid = 0;
+
+    static ImportOutcome failed(ApiCode code, const std::string &message);
+    static ImportOutcome cancelled();
 };
 
-// Brings a folder tree or a single video into the library: metadata and covers are made on the
-// worker pool first, then everything is written in one transaction, so a cancel, a failure or
-// a killed process leaves the library as it was.
+// Brings a folder tree (see FolderImport) or a single video into the library: metadata and
+// covers are made first, then everything is written in one transaction, so a cancel, a failure
+// or a killed process leaves the library as it was.
 class Importer
 {
 public:
@@ -60,18 +63,6 @@ public:
     ImportOutcome run(const ImportRequest &request, const std::atomic<bool> &cancel);
 
 private:
-    // How one folder import scans: the suffixes, what stays out, and what it changes of the
-    // tree it belongs to.
-    struct Scope
-    {
-        SuffixFilter filter = SuffixFilter::standard();
-        // Kept for the folder when it is (or becomes) a top-level tree.
-        std::optional<std::vector<std::string>> newFilters;
-        bool lift = false;
-        std::set<std::string> excluded;
-    };
-    Scope scopeOf(const ImportRequest &request);
-    ImportOutcome importFolder(const ImportRequest &request, const std::atomic<bool> &cancel);
     ImportOutcome importFile(const ImportRequest &request, const std::atomic<bool> &cancel);
     // Metadata and cover of one file, unless reading it once ended the service.
     ProbeResult read(const std::string &path, int64_t size, int64_t mtimeMs,

@@ -5,6 +5,7 @@
 #include "service/contentdirectory.h"
 #include "service/coverspool.h"
 #include "service/devicename.h"
+#include "service/folderimport.h"
 #include "service/library.h"
 #include "service/listing.h"
 #include "service/log.h"
@@ -16,6 +17,7 @@
 #include "service/upnpdescription.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +57,7 @@ private slots:
     void longListingEqualsItsPages();
     void didlObjects_data();
     void didlObjects();
+    void folderImportPlansMovesOnce();
     void changesTellTheirFolders_data();
     void changesTellTheirFolders();
 };
@@ -649,6 +652,63 @@ void ServiceUnitsTest::didlObjects()
                     .didl.find(svc::upnp::escapeXml(expected))
                 != std::string::npos);
     }
+}
+
+// A video renamed on the disk keeps its entry and is not read again: the plan finds the move,
+// the apply step makes it, and nothing reads the file.
+void ServiceUnitsTest::folderImportPlansMovesOnce()
+{
+    QTemporaryDir folder;
+    const std::string root = folder.filePath("tree").toStdString();
+    QVERIFY(QDir().mkpath(folder.filePath("tree/Sub")));
+    QFile video(folder.filePath("tree/Sub/renamed.mp4"));
+    QVERIFY(video.open(QIODevice::WriteOnly) && video.write("not read") == 8);
+    video.close();
+    struct stat info
+    {
+    };
+    QCOMPARE(stat((root + "/Sub/renamed.mp4").c_str(), &info), 0);
+    svc::Database database(folder.filePath("library.db").toStdString());
+    svc::Library library(database);
+    int64_t videoId = 0;
+    library.write([&](svc::LibraryWriter &writer) {
+        svc::Entry entry;
+        entry.type = svc::EntryType::Folder;
+        entry.name = "tree";
+        entry.realPath = root;
+        const int64_t top = writer.insert(entry);
+        entry.parentId = top;
+        entry.name = "Sub";
+        entry.realPath = root + "/Sub";
+        entry.parentId = writer.insert(entry);
+        entry.type = svc::EntryType::Video;
+        entry.name = "old.mp4";
+        entry.realPath = root + "/Sub/old.mp4";
+        entry.size = 8;
+        entry.mtimeMs = svc::modificationMs(info);
+        videoId = writer.insert(entry);
+        return true;
+    });
+    svc::WorkerPool pool(1);
+    int reads = 0;
+    svc::FolderImport import(
+        library, pool, std::string(),
+        [&reads](const std::string &, int64_t, int64_t, const std::atomic<bool> &) {
+            ++reads;
+            return svc::ProbeResult();
+        });
+    const std::atomic<bool> cancel { false };
+    svc::ImportRequest request;
+    request.path = root;
+    const svc::FolderImport::Plan plan = import.plan(request, cancel);
+    QVERIFY(plan.toRead.empty());
+    QCOMPARE(plan.moves.size(), size_t(1));
+    svc::FolderImport::Reading reading = import.read(plan, cancel);
+    QCOMPARE(import.apply(plan, reading, cancel).status, svc::ImportOutcome::Status::Imported);
+    QCOMPARE(reads, 0);
+    const auto moved = library.entryByRealPath(root + "/Sub/renamed.mp4");
+    QVERIFY(moved);
+    QCOMPARE(moved->id, videoId);
 }
 
 void ServiceUnitsTest::changesTellTheirFolders_data()
