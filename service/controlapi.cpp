@@ -74,15 +74,15 @@ void ControlApi::install(HttpServer &server)
     server.Get(R"(/covers/([^/]+)\.jpg)", bind(&ControlApi::getCover));
 }
 
-void ControlApi::postFiles(const httplib::Request &request, httplib::Response &response)
+namespace {
+
+// The import a POST /files body asks for; nothing when it asks for none (the reply is written).
+std::optional<ImportRequest> importRequestOf(const json &body, httplib::Response &response)
 {
-    const auto body = objectBody(request, response);
-    if (!body)
-        return;
-    const auto path = body->find("path");
-    if (path == body->end() || !path->is_string() || path->get_ref<const std::string &>().empty()) {
+    const auto path = body.find("path");
+    if (path == body.end() || !path->is_string() || path->get_ref<const std::string &>().empty()) {
         sendFailure(response, ApiCode::BadRequest, "\"path\" must be a non-empty string");
-        return;
+        return std::nullopt;
     }
     ImportRequest import;
     import.byPerson = true;
@@ -90,18 +90,17 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
     const auto normal = normalizeLocalPath(path->get<std::string>(), error);
     if (!normal) {
         sendFailure(response, ApiCode::BadRequest, error);
-        return;
+        return std::nullopt;
     }
     import.path = *normal;
     if (isSystemTree(import.path)) {
         sendFailure(response, ApiCode::NotAccepted,
                     "the file system root and the system's own trees cannot be imported: "
                         + import.path);
-        return;
+        return std::nullopt;
     }
-
-    if (!isMissing(*body, "filters")) {
-        const json &filters = body->at("filters");
+    if (!isMissing(body, "filters")) {
+        const json &filters = body.at("filters");
         std::vector<std::string> suffixes;
         bool valid = filters.is_array();
         for (const json &item : valid ? filters : json::array()) {
@@ -111,33 +110,32 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         }
         if (!valid) {
             sendFailure(response, ApiCode::BadRequest, "\"filters\" must be an array of suffixes");
-            return;
+            return std::nullopt;
         }
         if (!suffixes.empty())
             import.filter = SuffixFilter(suffixes);
     }
-    if (!isMissing(*body, "pid")) {
-        const json &pid = body->at("pid");
+    if (!isMissing(body, "pid")) {
+        const json &pid = body.at("pid");
         if (!pid.is_number_integer() || (!pid.is_number_unsigned() && pid.get<int64_t>() < 0)) {
             sendFailure(response, ApiCode::BadRequest, "\"pid\" must be a folder id (0 or more)");
-            return;
+            return std::nullopt;
         }
         import.pid = pid.is_number_unsigned()
             ? int64_t(std::min<uint64_t>(pid.get<uint64_t>(), uint64_t(INT64_MAX)))
             : pid.get<int64_t>();
     }
     // The whole tree is always imported, so "depth" is accepted but not used.
-    if (!isMissing(*body, "depth") && !body->at("depth").is_number()) {
+    if (!isMissing(body, "depth") && !body.at("depth").is_number()) {
         sendFailure(response, ApiCode::BadRequest, "\"depth\" must be a number");
-        return;
+        return std::nullopt;
     }
+    return import;
+}
 
-    ImportOutcome outcome;
-    {
-        const RequestRegistry::Scope running(m_requests, request.get_param_value("reqId"));
-        outcome = m_importer.run(import, running.cancelled());
-    }
-
+void sendOutcome(const ImportRequest &import, const ImportOutcome &outcome,
+                 httplib::Response &response)
+{
     switch (outcome.status) {
     case ImportOutcome::Status::Cancelled:
         // The assistant has given up waiting; an empty reply makes it show nothing.
@@ -166,6 +164,22 @@ void ControlApi::postFiles(const httplib::Request &request, httplib::Response &r
         sendSuccess(response,
                     { { "type", "video" }, { "pid", outcome.pid }, { "id", outcome.id } });
     }
+}
+
+} // namespace
+
+void ControlApi::postFiles(const httplib::Request &request, httplib::Response &response)
+{
+    const auto body = objectBody(request, response);
+    const auto import = body ? importRequestOf(*body, response) : std::nullopt;
+    if (!import)
+        return;
+    ImportOutcome outcome;
+    {
+        const RequestRegistry::Scope running(m_requests, request.get_param_value("reqId"));
+        outcome = m_importer.run(*import, running.cancelled());
+    }
+    sendOutcome(*import, outcome, response);
 }
 
 void ControlApi::listFiles(const httplib::Request &request, httplib::Response &response)
