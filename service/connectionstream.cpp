@@ -20,8 +20,6 @@ constexpr size_t InBuffer = 4096;
 // is held back.
 constexpr size_t HeldBackMax = 16 * 1024;
 
-thread_local ConnectionStream *current = nullptr;
-
 void addressOf(const sockaddr_storage &address, socklen_t length, std::string &ip, int &port)
 {
     char host[NI_MAXHOST] = {};
@@ -35,16 +33,6 @@ void addressOf(const sockaddr_storage &address, socklen_t length, std::string &i
 }
 
 } // namespace
-
-ConnectionStream *currentConnection()
-{
-    return current;
-}
-
-void setCurrentConnection(ConnectionStream *stream)
-{
-    current = stream;
-}
 
 ConnectionStream::ConnectionStream(int socket, int readTimeoutMs, int writeTimeoutMs,
                                    const RequestLimits &limits, std::function<bool()> crowded)
@@ -113,11 +101,6 @@ ssize_t ConnectionStream::write(const char *ptr, size_t size)
 {
     if (m_failed)
         return -1;
-    if (m_alreadySent > 0) {
-        const size_t dropped = std::min(size, m_alreadySent);
-        m_alreadySent -= dropped;
-        return ssize_t(dropped);
-    }
     if (m_out.size() + size <= HeldBackMax) {
         m_out.insert(m_out.end(), ptr, ptr + size);
         return ssize_t(size);
@@ -165,17 +148,26 @@ bool ConnectionStream::sendAll(const char *ptr, size_t size, int flags)
     return true;
 }
 
-bool ConnectionStream::sendFile(int fd, uint64_t offset, size_t length)
+bool ConnectionStream::sendBody()
+{
+    if (!m_body)
+        return true;
+    const FileBody body = std::move(*m_body);
+    m_body.reset();
+    return sendFile(body.fd, body.offset, body.length);
+}
+
+bool ConnectionStream::sendFile(int fd, uint64_t offset, uint64_t length)
 {
     // The header waits for the file's bytes, so both leave in the same packets.
     if (!sendAll(nullptr, 0, MSG_MORE))
         return false;
     off_t position = off_t(offset);
-    size_t left = length;
+    uint64_t left = length;
     while (left > 0) {
-        const ssize_t sent = ::sendfile(m_socket, fd, &position, left);
+        const ssize_t sent = ::sendfile(m_socket, fd, &position, size_t(left));
         if (sent > 0) {
-            left -= size_t(sent);
+            left -= uint64_t(sent);
             continue;
         }
         if (sent == 0)
@@ -187,7 +179,6 @@ bool ConnectionStream::sendFile(int fd, uint64_t offset, size_t length)
         m_failed = true;
         return false;
     }
-    m_alreadySent = length;
     return true;
 }
 
@@ -228,6 +219,7 @@ ConnectionStream::HeadResult ConnectionStream::readHead()
 {
     m_requestStart = std::chrono::steady_clock::now();
     m_tooSlow = false;
+    m_endAfterReply = false;
     m_range.clear();
     if (!flush())
         return HeadResult::Ended;

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -62,11 +63,27 @@ public:
     // Sends what is held back, ends the sending side, and reads and drops what the peer still
     // sends, up to timeoutMs, before the connection is closed.
     void drainBeforeClose(int timeoutMs);
-    // Sends length bytes of the file from offset straight from the page cache, after what is
-    // held back; false when the connection failed or the file ended first. The next length
-    // bytes written to this stream are then taken as these and dropped, so that the HTTP
-    // library's count of the body still agrees with what went out.
-    bool sendFile(int fd, uint64_t offset, size_t length);
+    // A reply body the connection sends itself, after the head that the HTTP library wrote
+    // for the reply (with its Content-Length and no body): length bytes of a file from offset,
+    // straight from the page cache to the socket. owner keeps the file open until then.
+    struct FileBody
+    {
+        int fd = -1;
+        uint64_t offset = 0;
+        uint64_t length = 0;
+        std::shared_ptr<const void> owner;
+    };
+    // Called by a route while it answers; the server sends it once the head is out.
+    void sendAfterHead(FileBody body) { m_body = std::move(body); }
+    // Sends the body set for the reply just written, if any; false when it could not be sent
+    // whole (the connection failed, or the file is shorter than it was).
+    bool sendBody();
+    // Sends length bytes of the file from offset, after what is held back.
+    bool sendFile(int fd, uint64_t offset, uint64_t length);
+
+    // The reply being written is the connection's last.
+    void endAfterReply() { m_endAfterReply = true; }
+    bool endsAfterReply() const { return m_endAfterReply; }
 
     // Whatever the route that answered keeps for this connection's next request; released
     // with the connection.
@@ -91,7 +108,8 @@ private:
     bool m_tooSlow = false;
     std::string m_range;
     bool m_failed = false;
-    size_t m_alreadySent = 0;
+    std::optional<FileBody> m_body;
+    bool m_endAfterReply = false;
     std::vector<char> m_in;
     size_t m_inStart = 0;
     size_t m_inEnd = 0;
@@ -102,9 +120,5 @@ private:
     mutable std::string m_localIp;
     mutable int m_localPort = -1;
 };
-
-// The stream of the connection this thread is answering, or null.
-ConnectionStream *currentConnection();
-void setCurrentConnection(ConnectionStream *stream);
 
 } // namespace svc

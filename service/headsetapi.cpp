@@ -9,8 +9,6 @@
 #include "service/mediaurls.h"
 #include "service/suffixfilter.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -21,7 +19,6 @@
 namespace svc {
 namespace {
 
-constexpr size_t StreamChunk = 256 * 1024;
 const std::string MediaPrefix = "/media/";
 
 } // namespace
@@ -44,7 +41,10 @@ void HeadsetApi::install(HttpServer &server)
     server.Get("/api/info", bind(&HeadsetApi::info));
     server.Get("/api/files", bind(&HeadsetApi::files));
     // GET handlers answer HEAD as well, without the body.
-    server.addStreamRoute(MediaPrefix, bind(&HeadsetApi::media));
+    server.addStreamRoute(
+        MediaPrefix,
+        [this](const httplib::Request &request, httplib::Response &response,
+               ConnectionStream &connection) { media(request, response, connection); });
     server.Get(R"(/covers/([^/]+)\.jpg)", bind(&HeadsetApi::cover));
 }
 
@@ -71,30 +71,18 @@ void HeadsetApi::files(const httplib::Request &request, httplib::Response &respo
     sendReply(response, 200, ApiCode::Ok, std::string(), *entries);
 }
 
-void HeadsetApi::media(const httplib::Request &request, httplib::Response &response)
+void HeadsetApi::media(const httplib::Request &request, httplib::Response &response,
+                       ConnectionStream &connection)
 {
     // "/media/<id>" or "/media/<id>/<file name>": the name is there for the players, the id
     // alone finds the video.
     const std::string rest = request.path.substr(MediaPrefix.size());
-    sendMedia(rest.substr(0, rest.find('/')), request, response);
-}
-
-void HeadsetApi::sendMedia(const std::string &idText, const httplib::Request &request,
-                           httplib::Response &response)
-{
-    // The library would apply the Range itself, and answers one that lies beyond the end with
-    // a 206 of a wrapped-around length; ranges are judged here instead.
-    const_cast<httplib::Request &>(request).ranges.clear();
-
+    const std::string idText = rest.substr(0, rest.find('/'));
     const auto id = parseId(idText);
     // The file a player's last request opened serves its next one, while it is still the file.
-    ConnectionStream *connection = currentConnection();
-    const auto recent = connection
-        ? std::static_pointer_cast<const OpenVideoCache::Video>(connection->kept())
-        : nullptr;
+    const auto recent = std::static_pointer_cast<const OpenVideoCache::Video>(connection.kept());
     const OpenVideoCache::Result found = id ? m_files.open(*id, recent) : OpenVideoCache::Result();
-    if (connection)
-        connection->keep(found.video);
+    connection.keep(found.video);
     if (found.outcome == OpenVideoCache::Outcome::NoVideo) {
         sendReply(response, 404, ApiCode::NotFound, "no video " + idText);
         return;
@@ -124,32 +112,13 @@ void HeadsetApi::sendMedia(const std::string &idText, const httplib::Request &re
                             "bytes " + std::to_string(first) + "-"
                                 + std::to_string(first + length - 1) + "/" + std::to_string(size));
     }
-    const char *type = videoContentType(found.video->name);
-    if (length == 0) {
-        response.set_content(std::string(), type);
-        return;
-    }
-    // Sent piece by piece at the offset asked for, so a long video is never held in memory.
-    response.set_content_provider(
-        size_t(length), type,
-        [file = found.video->file, first](size_t offset, size_t remaining,
-                                          httplib::DataSink &sink) {
-            // Straight from the page cache when the connection is ours; the library then
-            // counts the piece as written without its bytes going out twice. A file cut short
-            // meanwhile cannot fill the promised length: the connection is dropped.
-            if (ConnectionStream *connection = currentConnection()) {
-                static char unsent[StreamChunk];
-                const size_t want = std::min(remaining, sizeof unsent);
-                return connection->sendFile(file->fd(), first + offset, want)
-                    && sink.write(unsent, want);
-            }
-            thread_local std::vector<char> buffer(StreamChunk);
-            const size_t want = std::min(remaining, buffer.size());
-            const ssize_t got = ::pread(file->fd(), buffer.data(), want, off_t(first + offset));
-            if (got <= 0)
-                return false;
-            return sink.write(buffer.data(), size_t(got));
-        });
+    // The head says how long the body is; the connection sends the body itself, piece by
+    // piece from the page cache, so a long video is never held in memory. A file cut short
+    // meanwhile cannot fill the promised length: the connection is dropped.
+    response.set_header("Content-Type", videoContentType(found.video->name));
+    response.set_header("Content-Length", std::to_string(length));
+    if (request.method != "HEAD" && length > 0)
+        connection.sendAfterHead({ found.video->file->fd(), first, length, found.video->file });
 }
 
 void HeadsetApi::cover(const httplib::Request &request, httplib::Response &response)

@@ -26,9 +26,8 @@ public:
 private:
     void info(const httplib::Request &request, httplib::Response &response);
     void files(const httplib::Request &request, httplib::Response &response);
-    void media(const httplib::Request &request, httplib::Response &response);
-    void sendMedia(const std::string &idText, const httplib::Request &request,
-                   httplib::Response &response);
+    void media(const httplib::Request &request, httplib::Response &response,
+               ConnectionStream &connection);
     void cover(const httplib::Request &request, httplib::Response &response);
 
     Library &m_library;

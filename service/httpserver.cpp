@@ -22,9 +22,6 @@ namespace {
 // Marks a reply after which the connection is closed.
 const char *const CloseMarker = "X-Connection-Ends";
 
-// Set while a reply is written when the connection must end after it.
-thread_local bool closeAfterReply = false;
-
 void endConnectionAfter(httplib::Response &response)
 {
     response.set_header("Connection", "close");
@@ -154,6 +151,22 @@ const char *statusText(int status)
     }
 }
 
+// Gives a bare error response of the HTTP library (a body-less 404, 413, 416...) the JSON body
+// of every other reply.
+void fillErrorReply(httplib::Response &response, bool requestTooSlow)
+{
+    // Our own handlers have written a reply already.
+    if (!response.body.empty())
+        return;
+    // The library takes a body that stopped coming for a malformed one.
+    const int status = requestTooSlow ? 408 : response.status;
+    sendReply(response, status, ApiCode::BadRequest, statusText(status));
+    // Where a request the library refused ends is not known, or its body is left unread:
+    // what follows must not be taken for the next request.
+    if (status == 400 || status == 408 || status == 413 || status == 414)
+        endConnectionAfter(response);
+}
+
 } // namespace
 
 void shutDownConnections(int port)
@@ -186,21 +199,6 @@ void shutDownConnections(int port)
     closedir(fds);
 }
 
-void fillErrorReply(httplib::Response &response)
-{
-    // Our own handlers have written a reply already.
-    if (!response.body.empty())
-        return;
-    // The library takes a body that stopped coming for a malformed one.
-    const ConnectionStream *connection = currentConnection();
-    const int status = connection && connection->tooSlow() ? 408 : response.status;
-    sendReply(response, status, ApiCode::BadRequest, statusText(status));
-    // Where a request the library refused ends is not known, or its body is left unread:
-    // what follows must not be taken for the next request.
-    if (status == 400 || status == 408 || status == 413 || status == 414)
-        endConnectionAfter(response);
-}
-
 HttpServer::HttpServer(std::string name, size_t threads)
     : m_name(std::move(name))
     , m_threads(threads)
@@ -216,8 +214,10 @@ HttpServer::HttpServer(std::string name, size_t threads)
     set_keep_alive_max_count(1000);
     set_keep_alive_timeout(30);
     set_payload_max_length(MaxRequestBody);
-    set_error_handler(
-        [](const httplib::Request &, httplib::Response &response) { fillErrorReply(response); });
+    set_error_handler([this](const httplib::Request &request, httplib::Response &response) {
+        const ConnectionStream *connection = connectionOf(request);
+        fillErrorReply(response, connection && connection->tooSlow());
+    });
     set_pre_routing_handler([this](const httplib::Request &request, httplib::Response &response) {
         if (const auto refusal = refusalOf(request)) {
             sendReply(response, refusal->status, ApiCode::BadRequest, refusal->msg);
@@ -227,15 +227,13 @@ HttpServer::HttpServer(std::string name, size_t threads)
         }
         // The library never saw the Range header (see ConnectionStream); the routes that
         // serve bytes read it as any other.
-        if (const ConnectionStream *connection = currentConnection()) {
-            if (!connection->range().empty())
-                const_cast<httplib::Request &>(request).headers.emplace("Range",
-                                                                        connection->range());
-        }
+        ConnectionStream *connection = connectionOf(request);
+        if (connection && !connection->range().empty())
+            const_cast<httplib::Request &>(request).headers.emplace("Range", connection->range());
         const std::string &method = request.method;
-        if (m_streamHandler && (method == "GET" || method == "HEAD")
+        if (connection && m_streamHandler && (method == "GET" || method == "HEAD")
             && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0) {
-            m_streamHandler(request, response);
+            m_streamHandler(request, response, *connection);
             return HandlerResponse::Handled;
         }
         return HandlerResponse::Unhandled;
@@ -258,8 +256,9 @@ HttpServer::HttpServer(std::string name, size_t threads)
             && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0;
         if (!streamed || response.status >= 400)
             logInfo(m_name, " ", request.method, " ", request.path, " -> ", response.status);
-        if (response.has_header(CloseMarker))
-            closeAfterReply = true;
+        if (ConnectionStream *connection = connectionOf(request);
+            connection && response.has_header(CloseMarker))
+            connection->endAfterReply();
     });
 }
 
@@ -277,7 +276,14 @@ int HttpServer::bindTo(const std::string &host, int port)
     return m_port;
 }
 
-void HttpServer::addStreamRoute(const std::string &prefix, Handler handler)
+ConnectionStream *HttpServer::connectionOf(const httplib::Request &request)
+{
+    std::lock_guard<std::mutex> lock(m_answeringMutex);
+    const auto found = m_answering.find(&request);
+    return found == m_answering.end() ? nullptr : found->second;
+}
+
+void HttpServer::addStreamRoute(const std::string &prefix, StreamHandler handler)
 {
     m_streamPrefix = prefix;
     m_streamHandler = std::move(handler);
@@ -363,9 +369,7 @@ bool HttpServer::process_and_close_socket(socket_t sock)
         int clientPort = 0;
         stream.get_remote_ip_and_port(client, clientPort);
         if (admit(client)) {
-            setCurrentConnection(&stream);
             serveConnection(stream);
-            setCurrentConnection(nullptr);
             release(client);
         } else {
             // One player, or one host gone wrong, must not take every thread.
@@ -406,12 +410,23 @@ void HttpServer::serveConnection(ConnectionStream &stream)
             stream.drainBeforeClose(DrainMs);
             return;
         }
-        closeAfterReply = false;
         bool closed = false;
-        const bool ok = process_request(stream, left == 1, closed, nullptr);
-        if (!stream.flush() || !ok || closed)
+        const httplib::Request *answering = nullptr;
+        const bool ok = process_request(stream, left == 1, closed, [&](httplib::Request &request) {
+            answering = &request;
+            std::lock_guard<std::mutex> lock(m_answeringMutex);
+            m_answering[answering] = &stream;
+        });
+        if (answering) {
+            std::lock_guard<std::mutex> lock(m_answeringMutex);
+            m_answering.erase(answering);
+        }
+        // A body the route left to the connection follows the head the library wrote.
+        if (!ok || !stream.sendBody() || !stream.flush() || closed)
             return;
-        if (closeAfterReply) {
+        // A request the library refused before it was read whole (a malformed request line or
+        // header) never reached the routes: where it ends is not known.
+        if (!answering || stream.endsAfterReply()) {
             stream.drainBeforeClose(DrainMs);
             return;
         }

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <unordered_map>
 
 namespace svc {
 
@@ -55,8 +56,12 @@ public:
 
     // GET and HEAD requests under prefix go to handler, found by the prefix alone and not by
     // the patterns of the other routes. A player asks for many pieces of one video, so only
-    // failed replies there are logged.
-    void addStreamRoute(const std::string &prefix, Handler handler);
+    // failed replies there are logged. The handler is given the connection, so that it can
+    // leave the body to it (ConnectionStream::sendAfterHead) and keep things for the
+    // connection's next request.
+    using StreamHandler
+        = std::function<void(const httplib::Request &, httplib::Response &, ConnectionStream &)>;
+    void addStreamRoute(const std::string &prefix, StreamHandler handler);
 
 private:
     struct Refusal
@@ -66,6 +71,8 @@ private:
     };
 
     bool process_and_close_socket(socket_t sock) override;
+    // The connection a request being answered came on.
+    ConnectionStream *connectionOf(const httplib::Request &request);
     void serveConnection(ConnectionStream &stream);
     std::optional<Refusal> refusalOf(const httplib::Request &request) const;
     // Whether connections wait for a thread.
@@ -81,7 +88,9 @@ private:
     std::mutex m_clientsMutex;
     std::map<std::string, size_t> m_clients;
     std::string m_streamPrefix;
-    Handler m_streamHandler;
+    StreamHandler m_streamHandler;
+    std::mutex m_answeringMutex;
+    std::unordered_map<const httplib::Request *, ConnectionStream *> m_answering;
     std::thread m_thread;
     int m_port = -1;
 };
@@ -90,9 +99,5 @@ private:
 void shutDownConnections(int port);
 
 constexpr size_t MaxRequestBody = 1 << 20;
-
-// Gives a bare error response of the HTTP library (a body-less 404, 413, 416...) the JSON body
-// of every other reply.
-void fillErrorReply(httplib::Response &response);
 
 } // namespace svc
