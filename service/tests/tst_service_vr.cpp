@@ -2,12 +2,14 @@
 // their own interfaces and what they post back, the order of listings and the subtitles found
 // beside videos.
 #include "service/contentdirectory.h"
+#include "service/naturalorder.h"
 #include "service/vrlayout.h"
 
 #include <QTest>
 
 #include <algorithm>
 #include <array>
+#include <random>
 
 namespace {
 
@@ -50,6 +52,7 @@ private slots:
     void nameAndContainerCombine();
     void dlnaTitleKeepsItsTokens_data();
     void dlnaTitleKeepsItsTokens();
+    void naturalOrder();
 };
 
 void ServiceVrTest::layoutFromName_data()
@@ -159,6 +162,45 @@ void ServiceVrTest::dlnaTitleKeepsItsTokens()
     const std::string title = svc::layoutTitle(name.toStdString(), declared.toStdString());
     QTEST(QString::fromStdString(title), "title");
     QCOMPARE(title == svc::videoTitle(name.toStdString(), declared.toStdString()), asBefore == "1");
+}
+
+void ServiceVrTest::naturalOrder()
+{
+    struct Item
+    {
+        bool folder;
+        std::string name;
+        int64_t id;
+    };
+    const std::vector<Item> expected {
+        { true, "Zoo", 9 },
+        { false, "a", 5 },
+        { false, "B", 4 },
+        { false, "clip 2", 3 },
+        { false, "clip 02", 1 },
+        { false, "clip 10", 2 },
+        { false, "clip 99999999999999999999", 11 },
+        { false, "clip 100000000000000000000", 10 },
+        { false, "éclair", 14 },
+        { false, "Été", 13 },
+        { false, "été", 12 },
+        { false, "电影", 6 },
+        { false, "电影", 7 },
+    };
+    std::vector<Item> items = expected;
+    std::mt19937 random(7);
+    for (int round = 0; round < 20; ++round) {
+        std::shuffle(items.begin(), items.end(), random);
+        std::sort(items.begin(), items.end(), [](const Item &a, const Item &b) {
+            return svc::listedBefore({ a.folder, a.name, a.id }, { b.folder, b.name, b.id });
+        });
+        for (size_t i = 0; i < items.size(); ++i)
+            QCOMPARE(items[i].id, expected[i].id);
+    }
+    for (const Item &a : expected) {
+        for (const Item &b : expected)
+            QCOMPARE(svc::naturalCompare(a.name, b.name), -svc::naturalCompare(b.name, a.name));
+    }
 }
 
 QTEST_APPLESS_MAIN(ServiceVrTest)
