@@ -3,6 +3,7 @@
 // beside videos.
 #include "service/contentdirectory.h"
 #include "service/naturalorder.h"
+#include "service/subtitles.h"
 #include "service/vrlayout.h"
 
 #include <QTest>
@@ -53,6 +54,8 @@ private slots:
     void dlnaTitleKeepsItsTokens_data();
     void dlnaTitleKeepsItsTokens();
     void naturalOrder();
+    void sidecars_data();
+    void sidecars();
 };
 
 void ServiceVrTest::layoutFromName_data()
@@ -201,6 +204,39 @@ void ServiceVrTest::naturalOrder()
         for (const Item &b : expected)
             QCOMPARE(svc::naturalCompare(a.name, b.name), -svc::naturalCompare(b.name, a.name));
     }
+}
+
+void ServiceVrTest::sidecars_data()
+{
+    QTest::addColumn<QString>("video");
+    QTest::addColumn<QStringList>("folder");
+    QTest::addColumn<QStringList>("expected"); // name|language|type
+    const QStringList folder { "Movie.mp4",     "Movie.srt",   "Movie.en.SRT", "Movie.pt-BR.vtt",
+                               "Movie.en.mp4",  "Movie2.srt",  "movie.vtt",    "Movie.srt.txt",
+                               "Movie.a b.srt", "Movie.fr.srt" };
+    QTest::newRow("beside a video")
+        << "/v/Movie.mp4" << folder
+        << QStringList { "Movie.srt||text/srt", "Movie.fr.srt|fr|text/srt",
+                         "Movie.pt-BR.vtt|pt-BR|text/vtt" };
+    QTest::newRow("a name another video owns")
+        << "/v/Movie.en.mp4" << folder << QStringList { "Movie.en.SRT||text/srt" };
+    QTest::newRow("none") << "/v/Other.mkv" << folder << QStringList {};
+    QTest::newRow("suffix only") << "/v/x.mp4" << QStringList { "x.mp4", ".srt", "x..srt" }
+                                 << QStringList {};
+}
+
+void ServiceVrTest::sidecars()
+{
+    QFETCH(QString, video);
+    QFETCH(QStringList, folder);
+    std::vector<std::string> names;
+    for (const QString &name : folder)
+        names.push_back(name.toStdString());
+    QStringList found;
+    for (const svc::SidecarSubtitle &subtitle : svc::sidecarSubtitles(video.toStdString(), names))
+        found << QString::fromStdString(subtitle.fileName + "|" + subtitle.language + "|"
+                                        + svc::subtitleMimeType(subtitle.format));
+    QTEST(found, "expected");
 }
 
 QTEST_APPLESS_MAIN(ServiceVrTest)
