@@ -3,6 +3,7 @@
 #include "service/mediaurls.h"
 #include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
+#include "service/vrlayout.h"
 
 #include <libgupnp-av/gupnp-av.h>
 #include <libxml/dict.h>
@@ -124,7 +125,7 @@ void DidlWriter::addVideo(const Entry &entry)
     GUPnPDIDLLiteItem *item = gupnp_didl_lite_writer_add_item(m_writer);
     auto *object = GUPNP_DIDL_LITE_OBJECT(item);
     describe(object, std::to_string(entry.id), std::to_string(entry.parentId),
-             videoTitle(entry.name, entry.info.layout), "object.item.videoItem");
+             layoutTitle(entry.name, entry.info.layout), "object.item.videoItem");
     gupnp_didl_lite_object_set_date(object, dateText(entry.mtimeMs).c_str());
     xmlNode *node = gupnp_didl_lite_object_get_xml_node(object);
 

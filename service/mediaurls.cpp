@@ -32,40 +32,25 @@ std::string coverPath(int64_t id)
     return "/covers/" + std::to_string(id) + ".jpg";
 }
 
-bool nameHasLayoutToken(const std::string &stem)
+std::string deoVrVideoPath(int64_t id)
 {
-    static const char *const tokens[]
-        = { "LR",  "RL",  "TB",  "BT",      "SBS",     "OU",     "TAB",   "3DH",
-            "3DV", "180", "360", "180X180", "FISHEYE", "MKX200", "VR180", "VR360" };
-    const std::string upper = [&] {
-        std::string text = stem;
-        for (char &c : text)
-            c = char(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
-        return text;
-    }();
-    size_t start = 0;
-    while (start <= upper.size()) {
-        size_t end = upper.find_first_of("_-. []()", start);
-        if (end == std::string::npos)
-            end = upper.size();
-        const std::string token = upper.substr(start, end - start);
-        for (const char *known : tokens) {
-            if (token == known)
-                return true;
-        }
-        start = end + 1;
-    }
-    return false;
+    return "/deovr/" + std::to_string(id);
 }
 
-std::string videoTitle(const std::string &fileName, const std::string &layout)
+std::string hereSphereVideoPath(int64_t id)
 {
-    const size_t dot = fileName.rfind('.');
-    const std::string stem
-        = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
-    if (layout.empty() || nameHasLayoutToken(stem))
-        return stem;
-    return stem + layout;
+    return "/heresphere/" + std::to_string(id);
+}
+
+std::string hereSphereEventsPath(int64_t id)
+{
+    return "/heresphere/events/" + std::to_string(id);
+}
+
+std::string subtitlePath(int64_t id, size_t index, const std::string &fileName)
+{
+    return "/subtitles/" + std::to_string(id) + "/" + std::to_string(index) + "/"
+        + percentEncode(fileName);
 }
 
 } // namespace svc

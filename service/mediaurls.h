@@ -21,9 +21,11 @@ std::string mediaPath(int64_t id, const std::string &fileName);
 std::string coverPath(int64_t id);
 std::string percentEncode(const std::string &text);
 
-// The title a player shows and reads the VR layout from: the file name without its suffix,
-// with the layout the file declares added when the name names none.
-std::string videoTitle(const std::string &fileName, const std::string &layout);
-bool nameHasLayoutToken(const std::string &stem);
+// The VR players' own interfaces: a video's JSON, where HereSphere posts what was played, and a
+// video's sidecar subtitles (n: the sidecar's place in the video's list).
+std::string deoVrVideoPath(int64_t id);
+std::string hereSphereVideoPath(int64_t id);
+std::string hereSphereEventsPath(int64_t id);
+std::string subtitlePath(int64_t id, size_t index, const std::string &fileName);
 
 } // namespace svc

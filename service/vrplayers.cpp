@@ -1,6 +1,6 @@
 #include "service/vrplayers.h"
 
-#include "service/contentdirectory.h"
+#include "service/mediaurls.h"
 #include "service/requestrules.h"
 
 #include <nlohmann/json.hpp>
@@ -206,32 +206,6 @@ bool blank(std::string_view body)
 }
 
 } // namespace
-
-std::string coverPath(int64_t id)
-{
-    return "/covers/" + std::to_string(id) + ".jpg";
-}
-
-std::string deoVrVideoPath(int64_t id)
-{
-    return "/deovr/" + std::to_string(id);
-}
-
-std::string hereSphereVideoPath(int64_t id)
-{
-    return "/heresphere/" + std::to_string(id);
-}
-
-std::string hereSphereEventsPath(int64_t id)
-{
-    return "/heresphere/events/" + std::to_string(id);
-}
-
-std::string subtitlePath(int64_t id, size_t index, const std::string &fileName)
-{
-    return "/subtitles/" + std::to_string(id) + "/" + std::to_string(index) + "/"
-        + percentEncode(fileName);
-}
 
 // The libraries are written by hand: ten thousand videos through a JSON tree cost several times
 // what the text itself does, and the list is asked for each time a player opens the server.

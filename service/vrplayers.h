@@ -1,5 +1,6 @@
 #pragma once
 
+#include "service/mediaurls.h"
 #include "service/vrlayout.h"
 
 #include <cstdint>
@@ -23,12 +24,6 @@ namespace svc {
 constexpr const char *HereSphereVersionHeader = "HereSphere-JSON-Version";
 // The section of the videos imported one by one, beside one for each imported folder.
 constexpr const char *SingleVideosSection = "Single videos";
-
-std::string coverPath(int64_t id);
-std::string deoVrVideoPath(int64_t id);
-std::string hereSphereVideoPath(int64_t id);
-std::string hereSphereEventsPath(int64_t id);
-std::string subtitlePath(int64_t id, size_t index, const std::string &fileName);
 
 struct PlayerSubtitle
 {
