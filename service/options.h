@@ -12,7 +12,7 @@ struct Options
     int port = 22823;
     int lanPort = 22824;
     bool lan = true;
-    // The UPnP media server on the headset interface's networks (needs lan).
+    // The UPnP media server on the headset API's networks (needs lan).
     bool upnp = true;
     std::string dataDir;
     bool help = false;

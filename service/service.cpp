@@ -67,18 +67,18 @@ bool Service::start(std::string &error)
         if (m_lanPort < 0) {
             // The assistant works without it; the headset will not find this PC.
             logError("cannot listen on 0.0.0.0:", m_options.lanPort,
-                     "; the headset interface is off");
+                     "; the headset API is off");
             m_lan.reset();
         } else {
             m_lan->start();
-            logInfo("headset interface on 0.0.0.0:", m_lanPort);
+            logInfo("headset API on 0.0.0.0:", m_lanPort);
         }
     }
     if (m_lan && m_options.upnp) {
         m_upnp = std::make_unique<UpnpServer>(*m_library, *m_loop, m_options.dataDir, m_lanPort,
                                               VELNOR_SERVICE_VERSION);
         std::string upnpError;
-        // Players can still be pointed at the headset interface by hand.
+        // Players can still be pointed at the headset API by hand.
         if (!m_upnp->start(upnpError)) {
             logError(upnpError, "; the headset will not find this PC by itself");
             m_upnp.reset();

@@ -28,7 +28,7 @@ public:
     // Binds and starts the listeners; false (with error set) when a port cannot be had.
     bool start(std::string &error);
     int controlPort() const { return m_controlPort; }
-    // -1 when the headset interface is off or could not listen.
+    // -1 when the headset API is off or could not listen.
     int lanPort() const { return m_lanPort; }
 
     // Cancels running imports and closes every connection.

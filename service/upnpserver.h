@@ -18,7 +18,7 @@ namespace svc {
 // The library as a UPnP AV MediaServer:1, so that a headset or any DLNA player on the local
 // network finds this PC by itself: one root device per network context (every IPv4 interface
 // address but loopback, following them as they come and go), a ContentDirectory over the
-// library and a ConnectionManager. Media and covers stream from the headset interface's own
+// library and a ConnectionManager. Media and covers stream from the headset API's own
 // listener at mediaPort; only descriptions and SOAP go through GUPnP.
 class UpnpServer
 {

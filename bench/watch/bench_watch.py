@@ -3,7 +3,7 @@
 
   /usr/bin/python3 bench/watch/bench_watch.py --build build [--files 2000] [--rounds 3] [--mb-per-s 64]
 
-Needs ffmpeg. Every service runs with a private data folder and no headset interface.
+Needs ffmpeg. Every service runs with a private data folder and no headset API.
 
   paste:  N clips (copies of one small H.264 clip) are copied into a folder that a service
           watches already; the time from the start of the copy until the listing holds all N,

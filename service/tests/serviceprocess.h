@@ -32,7 +32,7 @@ public:
     ServiceProcess();
     ~ServiceProcess();
 
-    // With "--lan-port" among extraArgs the headset interface is opened too (else --no-lan).
+    // With "--lan-port" among extraArgs the headset API is opened too (else --no-lan).
     bool start(const QString &dataDir, const QStringList &extraArgs = {});
     // SIGTERM, then waits; returns the milliseconds it took, or -1 when it did not end.
     int terminate(int timeoutMs = 5000);

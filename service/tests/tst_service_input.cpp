@@ -478,7 +478,7 @@ void ServiceInputTest::requestRules_data()
         large += "X-" + QByteArray::number(i) + ": " + QByteArray(8000, 'y') + "\r\n";
     QTest::newRow("large headers") << false << request(list, host + large) << 431 << -1 << true;
 
-    // The headset interface answers to addresses, as players send them, and nothing else.
+    // The headset API answers to addresses, as players send them, and nothing else.
     QTest::newRow("lan: address") << true << request("GET /api/info", host) << 200 << 0 << false;
     QTest::newRow("lan: name") << true << request("GET /api/files", "Host: evil.example:{port}\r\n")
                                << 403 << -1 << true;

@@ -1,4 +1,4 @@
-// The headset interface: listings without PC paths, byte ranges checked against the file,
+// The headset API: listings without PC paths, byte ranges checked against the file,
 // nothing of the control interface, and streams that cannot starve either interface.
 #include "fixtures.h"
 #include "serviceprocess.h"
