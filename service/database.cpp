@@ -52,6 +52,16 @@ CREATE TABLE exclusions (path TEXT PRIMARY KEY) WITHOUT ROWID;
 ALTER TABLE entries ADD COLUMN filters TEXT NOT NULL DEFAULT '';
 )sql";
 
+// Version 4: what the players send back of a video (favourite, rating, where playback stopped,
+// how often it was played) and the subtitle files beside it, one name per line.
+const char *const schemaV4 = R"sql(
+ALTER TABLE entries ADD COLUMN favorite INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE entries ADD COLUMN rating REAL NOT NULL DEFAULT 0;
+ALTER TABLE entries ADD COLUMN position_ms INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE entries ADD COLUMN play_count INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE entries ADD COLUMN subtitles TEXT NOT NULL DEFAULT '';
+)sql";
+
 } // namespace
 
 Statement::Statement(sqlite3 *db, const char *sql)
@@ -75,6 +85,12 @@ Statement &Statement::bind(int index, int64_t value)
 Statement &Statement::bind(int index, const std::string &text)
 {
     sqlite3_bind_text(m_stmt, index, text.data(), int(text.size()), SQLITE_TRANSIENT);
+    return *this;
+}
+
+Statement &Statement::bindReal(int index, double value)
+{
+    sqlite3_bind_double(m_stmt, index, value);
     return *this;
 }
 
@@ -114,6 +130,11 @@ void Statement::reset()
 int64_t Statement::integer(int column) const
 {
     return sqlite3_column_int64(m_stmt, column);
+}
+
+double Statement::real(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
 }
 
 std::string Statement::text(int column) const
@@ -260,6 +281,8 @@ void Database::migrate(Connection &connection)
         connection.exec(schemaV2);
     if (version < 3)
         connection.exec(schemaV3);
+    if (version < 4)
+        connection.exec(schemaV4);
     connection.exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
     transaction.commit();
     logInfo("library schema set up at version ", SchemaVersion);

@@ -35,6 +35,7 @@ public:
 
     Statement &bind(int index, int64_t value);
     Statement &bind(int index, const std::string &text);
+    Statement &bindReal(int index, double value);
     Statement &bindBlob(int index, const std::vector<uint8_t> &bytes);
     Statement &bindNull(int index);
     // Binds NULL for 0, which is how top-level entries store their parent.
@@ -45,6 +46,7 @@ public:
     void reset();
 
     int64_t integer(int column) const;
+    double real(int column) const;
     std::string text(int column) const;
     std::vector<uint8_t> blob(int column) const;
     bool isNull(int column) const;
@@ -89,7 +91,7 @@ private:
 class Database
 {
 public:
-    static constexpr int SchemaVersion = 3;
+    static constexpr int SchemaVersion = 4;
 
     // Opens (creating or migrating) the library; a file that is not a database is moved aside.
     explicit Database(const std::string &file);

@@ -15,11 +15,13 @@ const char *const UpdateIdKey = "systemUpdateId";
 
 const char *const entryColumns
     = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
-      "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id), e.layout";
+      "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id), e.layout, "
+      "e.favorite, e.rating, e.position_ms, e.play_count, e.subtitles";
 // The same columns for listings, which know the covers already.
 const char *const listedColumns
     = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
-      "e.duration_ms, e.codec, 0, e.layout";
+      "e.duration_ms, e.codec, 0, e.layout, e.favorite, e.rating, e.position_ms, e.play_count, "
+      "e.subtitles";
 
 std::string selectEntries(const std::string &tail, const char *columns = entryColumns)
 {
@@ -62,6 +64,8 @@ uint64_t storedUpdateId(Connection &connection)
     return 0;
 }
 
+std::vector<std::string> splitLines(const std::string &text);
+
 Entry readEntry(const Statement &row)
 {
     Entry entry;
@@ -78,6 +82,11 @@ Entry readEntry(const Statement &row)
     entry.info.codec = row.text(10);
     entry.hasCover = row.integer(11) != 0;
     entry.info.layout = row.text(12);
+    entry.playback.favorite = row.integer(13) != 0;
+    entry.playback.rating = row.real(14);
+    entry.playback.positionMs = row.integer(15);
+    entry.playback.playCount = row.integer(16);
+    entry.subtitles = splitLines(row.text(17));
     return entry;
 }
 
@@ -339,6 +348,31 @@ void LibraryWriter::remove(int64_t id)
         touch(parent, true);
 }
 
+void LibraryWriter::setSubtitles(int64_t id, const std::vector<std::string> &fileNames)
+{
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET subtitles = ?2 WHERE id = ?1 AND subtitles IS NOT ?2");
+    update.bind(1, id).bind(2, joinLines(fileNames));
+    if (apply(update))
+        touch(parentOf(id), false);
+}
+
+void LibraryWriter::setPlayback(int64_t id, const Playback &playback)
+{
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET favorite = ?2, rating = ?3, position_ms = ?4, "
+                     "play_count = ?5 WHERE id = ?1 AND (favorite IS NOT ?2 OR rating IS NOT ?3 "
+                     "OR position_ms IS NOT ?4 OR play_count IS NOT ?5)");
+    update.bind(1, id)
+        .bind(2, int64_t(playback.favorite))
+        .bindReal(3, playback.rating)
+        .bind(4, playback.positionMs)
+        .bind(5, playback.playCount);
+    // Players show where to resume in a listing: it is a change like any other.
+    if (apply(update))
+        touch(parentOf(id), false);
+}
+
 std::optional<Entry> LibraryWriter::topOf(int64_t id)
 {
     Statement query(m_connection.handle(),
@@ -592,6 +626,53 @@ std::vector<ImportedTree> Library::trees()
     while (query.step())
         trees.push_back({ query.integer(0), query.text(1), splitLines(query.text(2)) });
     return trees;
+}
+
+std::vector<std::pair<int64_t, Entry>> Library::videosByTree()
+{
+    auto connection = m_database.connection();
+    const ReadSnapshot snapshot(*connection);
+    // Folders are few: their parents are followed here rather than in SQL.
+    std::unordered_map<int64_t, int64_t> parentOfFolder;
+    Statement folders(connection->handle(), "SELECT id, parent_id FROM entries WHERE type = ?1");
+    folders.bind(1, int64_t(EntryType::Folder));
+    while (folders.step())
+        parentOfFolder.emplace(folders.integer(0), folders.isNull(1) ? 0 : folders.integer(1));
+    const auto topOf = [&parentOfFolder](int64_t id) {
+        for (int depth = 0; depth < 512; ++depth) {
+            const auto up = parentOfFolder.find(id);
+            if (up == parentOfFolder.end() || up->second == 0)
+                return id;
+            id = up->second;
+        }
+        return id;
+    };
+    Statement videos(connection->handle(),
+                     selectEntries("WHERE e.type = ?1 ORDER BY e.id").c_str());
+    videos.bind(1, int64_t(EntryType::Video));
+    std::vector<std::pair<int64_t, Entry>> found;
+    while (videos.step()) {
+        Entry entry = readEntry(videos);
+        const int64_t top = entry.parentId == 0 ? entry.id : topOf(entry.parentId);
+        found.emplace_back(top, std::move(entry));
+    }
+    return found;
+}
+
+bool Library::changePlayback(int64_t id, const std::function<void(Playback &)> &change)
+{
+    bool found = false;
+    write([&](LibraryWriter &writer) {
+        const auto entry = writer.entry(id);
+        if (!entry || entry->type != EntryType::Video)
+            return false;
+        found = true;
+        Playback playback = entry->playback;
+        change(playback);
+        writer.setPlayback(id, playback);
+        return true;
+    });
+    return found;
 }
 
 std::set<std::string> Library::exclusionsAtOrBelow(const std::string &root)

@@ -13,11 +13,26 @@
 #include <set>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace svc {
 
 enum class EntryType { Video = 0, Folder = 1 };
+
+// What the players send back of a video.
+struct Playback
+{
+    bool favorite = false;
+    double rating = 0; // 0 to 5; 0: not rated
+    int64_t positionMs = 0; // where the next playback starts
+    int64_t playCount = 0;
+    bool operator==(const Playback &other) const
+    {
+        return favorite == other.favorite && rating == other.rating
+            && positionMs == other.positionMs && playCount == other.playCount;
+    }
+};
 
 struct Entry
 {
@@ -30,6 +45,9 @@ struct Entry
     int64_t mtimeMs = 0;
     MediaInfo info;
     bool hasCover = false;
+    Playback playback;
+    // The names of the subtitle files beside the video that belong to it.
+    std::vector<std::string> subtitles;
 };
 
 // Changes to the library inside one write transaction.
@@ -54,6 +72,8 @@ public:
     void move(int64_t id, int64_t parentId, const std::string &name, const std::string &realPath);
     void putCover(int64_t id, const std::vector<uint8_t> &jpeg);
     void remove(int64_t id);
+    void setSubtitles(int64_t id, const std::vector<std::string> &fileNames);
+    void setPlayback(int64_t id, const Playback &playback);
 
     // The top-level entry that holds id, at any depth (id's own for a top-level one).
     std::optional<Entry> topOf(int64_t id);
@@ -135,6 +155,11 @@ public:
     // A top-level one is simply no longer imported, and leaves no exclusion behind.
     bool remove(int64_t id);
     std::vector<ImportedTree> trees();
+    // Every video with the top-level entry that holds it (its own id for one at the top), in
+    // the library's order.
+    std::vector<std::pair<int64_t, Entry>> videosByTree();
+    // Changes what the players sent back of a video; false when there is no such video.
+    bool changePlayback(int64_t id, const std::function<void(Playback &)> &change);
     std::set<std::string> exclusionsAtOrBelow(const std::string &root);
     std::optional<std::vector<uint8_t>> cover(int64_t id);
 

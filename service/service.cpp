@@ -66,8 +66,7 @@ bool Service::start(std::string &error)
         m_lanPort = m_lan->bindTo("0.0.0.0", m_options.lanPort);
         if (m_lanPort < 0) {
             // The assistant works without it; the headset will not find this PC.
-            logError("cannot listen on 0.0.0.0:", m_options.lanPort,
-                     "; the headset API is off");
+            logError("cannot listen on 0.0.0.0:", m_options.lanPort, "; the headset API is off");
             m_lan.reset();
         } else {
             m_lan->start();
