@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 #include <libavutil/cpu.h>
 #include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/spherical.h>
 #include <libavutil/stereo3d.h>
 }
@@ -74,6 +75,52 @@ std::string layoutTokens(const AVStream *stream)
     return tokens;
 }
 
+// Whether the headset decodes a video turns on its profile and pixel format, which containers
+// leave to the decoder. An avcC record names the H.264 profile, and Baseline, Main and High are
+// 8-bit 4:2:0 by definition, so the usual file needs no decoding for them.
+int avcRecordProfile(const AVCodecParameters *video)
+{
+    if (video->codec_id != AV_CODEC_ID_H264 || video->extradata_size < 4
+        || video->extradata[0] != 1)
+        return FF_PROFILE_UNKNOWN;
+    const int profile = video->extradata[1];
+    if (profile == FF_PROFILE_H264_BASELINE && (video->extradata[2] & 0x40))
+        return FF_PROFILE_H264_CONSTRAINED_BASELINE;
+    if (profile == FF_PROFILE_H264_BASELINE || profile == FF_PROFILE_H264_MAIN
+        || profile == FF_PROFILE_H264_HIGH)
+        return profile;
+    return FF_PROFILE_UNKNOWN;
+}
+
+bool knowsDecodingFacts(const AVCodecParameters *video)
+{
+    return video->format != AV_PIX_FMT_NONE || avcRecordProfile(video) != FF_PROFILE_UNKNOWN;
+}
+
+void readDecodingFacts(const AVFormatContext *context, const AVStream *stream, MediaInfo &info)
+{
+    const AVCodecParameters *video = stream->codecpar;
+    info.container = context->iformat->name;
+    info.videoProfile = video->profile;
+    auto format = AVPixelFormat(video->format);
+    if (format == AV_PIX_FMT_NONE) {
+        if (const int profile = avcRecordProfile(video); profile != FF_PROFILE_UNKNOWN) {
+            info.videoProfile = profile;
+            format = AV_PIX_FMT_YUV420P;
+        }
+    }
+    if (const AVPixFmtDescriptor *descriptor = av_pix_fmt_desc_get(format)) {
+        info.pixelFormat = descriptor->name;
+        info.bitDepth = descriptor->comp[0].depth;
+    }
+    for (unsigned i = 0; i < context->nb_streams; ++i) {
+        if (context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            info.audioCodec = avcodec_get_name(context->streams[i]->codecpar->codec_id);
+            break;
+        }
+    }
+}
+
 std::vector<uint8_t> makeCover(const std::string &path)
 {
     std::vector<uint8_t> jpeg;
@@ -126,10 +173,12 @@ ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomi
     } closer { context };
 
     // Container headers usually carry size and length; reading packets to find them is slow,
-    // so that happens only when they are missing (MPEG-4 part 2 in MP4 leaves the height 0).
+    // so that happens only when they are missing (MPEG-4 part 2 in MP4 leaves the height 0, and
+    // most codecs but H.264 in an avcC record leave their pixel format to the decoder).
     int index = videoStreamIndex(context);
     if (index < 0 || context->streams[index]->codecpar->height <= 0
-        || durationMs(context, context->streams[index]) <= 0) {
+        || durationMs(context, context->streams[index]) <= 0
+        || !knowsDecodingFacts(context->streams[index]->codecpar)) {
         if (avformat_find_stream_info(context, nullptr) < 0) {
             result.error = "no stream information";
             return result;
@@ -150,6 +199,7 @@ ProbeResult probeVideo(const std::string &path, bool withCover, const std::atomi
     result.info.durationMs = durationMs(context, stream);
     result.info.codec = avcodec_get_name(stream->codecpar->codec_id);
     result.info.layout = layoutTokens(stream);
+    readDecodingFacts(context, stream, result.info);
     result.ok = true;
     if (withCover) {
         avformat_close_input(&context);

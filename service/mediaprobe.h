@@ -16,6 +16,15 @@ struct MediaInfo
     // The stereo and spherical layout the container declares, as the tokens VR players look
     // for in a name ("_180_LR", "_360_TB", "_LR"); empty for a flat video.
     std::string layout;
+    // What decides whether the headset decodes the file as it is (see playability.h), as
+    // libavformat and libavcodec name it: the demuxer, the video's profile, luma bit depth and
+    // pixel format (-99, 0 and empty when unknown), the first audio stream's codec (empty when
+    // there is none).
+    std::string container;
+    int videoProfile = -99;
+    int bitDepth = 0;
+    std::string pixelFormat;
+    std::string audioCodec;
 };
 
 struct ProbeResult

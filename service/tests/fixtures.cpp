@@ -23,9 +23,38 @@ QStringList h264()
     return { "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p" };
 }
 
+// Ten seconds at 320x240 with a tone, for what plays for a while: conversions, seeks.
+QStringList longSource(bool sound = true)
+{
+    QStringList args { "-f", "lavfi", "-i", "testsrc=size=320x240:rate=25:duration=10" };
+    if (sound)
+        args += QStringList { "-f", "lavfi", "-i", "sine=frequency=440:duration=10" };
+    return args;
+}
+
 QHash<QString, QStringList> recipes()
 {
     return {
+        { "wmv2.wmv", longSource() + QStringList { "-c:v", "wmv2", "-c:a", "wmav2" } },
+        { "mpeg2.mpg",
+          longSource() + QStringList { "-c:v", "mpeg2video", "-c:a", "mp2", "-f", "vob" } },
+        { "flv1.flv",
+          longSource() + QStringList { "-ar", "44100", "-c:v", "flv1", "-c:a", "mp3" } },
+        { "xvid.avi",
+          longSource()
+              + QStringList { "-c:v", "mpeg4", "-vtag", "XVID", "-bf", "2", "-c:a", "mp3" } },
+        { "h264.avi", longSource() + h264() + QStringList { "-c:a", "mp3" } },
+        { "prores.mov",
+          longSource(false) + QStringList { "-c:v", "prores_ks", "-profile:v", "0" } },
+        { "h264aac.mp4", longSource() + h264() + QStringList { "-c:a", "aac" } },
+        { "h264hi10.mkv",
+          longSource(false)
+              + QStringList { "-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt",
+                              "yuv420p10le" } },
+        { "hevc10.mp4",
+          longSource(false)
+              + QStringList { "-c:v", "libx265", "-preset", "ultrafast", "-pix_fmt", "yuv420p10le",
+                              "-x265-params", "log-level=error" } },
         { "clip720.mp4", testSource("1280x720") + h264() },
         { "clip360.mkv", testSource("640x360") + h264() },
         { "small.mp4", testSource("320x180") + h264() },
