@@ -127,6 +127,10 @@
         <translation>Import failed: </translation>
     </message>
     <message>
+        <source>媒体服务未运行，正在重新启动，请稍后再试</source>
+        <translation>The media service is not running and is being restarted. Please try again in a moment.</translation>
+    </message>
+    <message>
         <source>版本：</source>
         <translation>Version: </translation>
     </message>

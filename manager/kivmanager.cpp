@@ -46,6 +46,8 @@ KIVManager::KIVManager(QObject *parent)
     QTimer::singleShot(300, this, &KIVManager::runStartupStep);
     report(QStringLiteral("0_0_page_view"));
     connect(HttpManager::instance(), &HttpManager::replayBack, this, &KIVManager::onReplayBack);
+    connect(HttpManager::instance(), &HttpManager::serviceUnreachable, this,
+            &KIVManager::onServiceUnreachable);
     connect(m_model, &VideoListModel::sortReported, HttpManager::instance(),
             &HttpManager::reportEvent);
 }
@@ -261,6 +263,16 @@ void KIVManager::onReplayBack(QJsonObject &reply)
     default:
         break;
     }
+}
+
+void KIVManager::onServiceUnreachable(const QString &reqId, int kind)
+{
+    // Only an import has someone waiting for its answer. The other requests are repeated by the
+    // next action, and the start-up listing may well go out before the service listens.
+    if (kind != RequestKind::Import)
+        return;
+    emit closeWaitPage(reqId);
+    emit showToast(QObject::tr("媒体服务未运行，正在重新启动，请稍后再试"));
 }
 
 void KIVManager::selectPendingPath()

@@ -67,11 +67,14 @@ signals:
     void showGridViewChange();
     void hasNoneDataChange();
     void showWaitPage(QString uuid);
+    // The request that the wait page named uuid stands for will never be answered.
+    void closeWaitPage(QString uuid);
     void showIportResPage(QString tips);
     void userNameChange();
 
 public slots:
     void onReplayBack(QJsonObject &reply);
+    void onServiceUnreachable(const QString &reqId, int kind);
 
 private:
     void runStartupStep();

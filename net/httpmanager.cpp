@@ -99,7 +99,16 @@ void HttpManager::handleReply(QNetworkReply *reply, int kind, const QString &req
     const QJsonDocument document = QJsonDocument::fromJson(reply->readAll(), &error);
     if (error.error != QJsonParseError::NoError) {
         qInfo() << reply->url() << " json parse fail";
+        // Without an HTTP status the service never answered: it is down or went away while the
+        // request was open. Its answer will never come, so whoever waits for it has to be told.
+        // An answer that is merely not JSON (a cancelled import's empty 204) is no such failure.
+        // There is no time limit on top: a connection the service holds open means it is at
+        // work, and importing a large folder takes minutes.
+        const bool unanswered = reply->error() != QNetworkReply::NoError
+            && !reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();
         reply->deleteLater();
+        if (unanswered)
+            emit serviceUnreachable(reqId, kind);
         return;
     }
     QJsonObject object = document.object();

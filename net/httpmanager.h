@@ -52,6 +52,9 @@ public:
 
 signals:
     void replayBack(QJsonObject &val);
+    // A request that got no HTTP answer at all: the connection was refused, reset or closed
+    // before the service said anything. replayBack does not follow for it.
+    void serviceUnreachable(const QString &reqId, int kind);
 
 protected:
     void timerEvent(QTimerEvent *event) override;

@@ -3,7 +3,8 @@ import QtQuick.Layouts 1.2
 import QtPelago.Window 1.0
 import "../common"
 
-// Stays up while an import or a refresh runs, until cancelled or replaced by the result.
+// Stays up while an import or a refresh runs, until cancelled, replaced by the result, or told
+// that the request will never be answered.
 FramelessWindow {
     id: page
 
@@ -16,6 +17,14 @@ FramelessWindow {
     needShadow: false
     parentWin: mainWin
     color: "transparent"
+
+    Connections {
+        target: kiv
+        function onCloseWaitPage(uuid) {
+            if (uuid === page.uuid)
+                page.close()
+        }
+    }
 
     Rectangle {
         anchors.fill: parent

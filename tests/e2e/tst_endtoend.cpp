@@ -85,6 +85,20 @@ class EndToEndTest : public QObject
         return resets.wait(20000);
     }
 
+    // Starts the service on its library in work and points the assistant core at it.
+    void startService()
+    {
+        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        service.start(QStringLiteral(SERVICE_BINARY),
+                      { "--port", "0", "--no-lan", "--data-dir", work.filePath("service-data") });
+        QVERIFY(service.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(service.canReadLine(), 10000);
+        const QByteArray line = service.readLine().trimmed();
+        QVERIFY2(line.startsWith("control-port "), line.constData());
+        baseUrl = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(line.mid(13));
+        HttpManager::instance()->setServiceBaseUrl(baseUrl);
+    }
+
 private slots:
     void initTestCase()
     {
@@ -97,15 +111,9 @@ private slots:
         QFile notes(clips("Library/notes.txt"));
         QVERIFY(notes.open(QIODevice::WriteOnly));
 
-        service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        service.start(QStringLiteral(SERVICE_BINARY),
-                      { "--port", "0", "--no-lan", "--data-dir", work.filePath("service-data") });
-        QVERIFY(service.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(service.canReadLine(), 10000);
-        const QByteArray line = service.readLine().trimmed();
-        QVERIFY2(line.startsWith("control-port "), line.constData());
-        baseUrl = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(line.mid(13));
-        HttpManager::instance()->setServiceBaseUrl(baseUrl);
+        startService();
+        if (QTest::currentTestFailed())
+            return;
         HttpManager::instance()->setCloudBaseUrl(
             QStringLiteral("http://127.0.0.1:9")); // nothing listens
 
@@ -241,14 +249,49 @@ private slots:
                 0);
         QSignalSpy waits(manager.get(), &KIVManager::showWaitPage);
         QSignalSpy results(manager.get(), &KIVManager::showIportResPage);
+        QSignalSpy toasts(manager.get(), &KIVManager::showToast);
         manager->addFile(clips("Long"));
         QCOMPARE(waits.size(), 1);
         QTest::qWait(300);
         manager->cacelAction(waits.at(0).at(0).toString());
         // A cancelled import is answered without a body: no result page follows.
         QVERIFY(!results.wait(3000));
+        // Nor is it taken for a service that went away.
+        QCOMPARE(toasts.size(), 0);
         QVERIFY(nextListing([&] { manager->loadFolder(0); }));
         QCOMPARE(rows(manager->model()).size(), 1);
+    }
+
+    // The service crashed and is not back yet: the import's wait page must not stay up for good.
+    // Once the service is up again, the same import goes through as usual.
+    void importWhileTheServiceIsDown()
+    {
+        QVERIFY(QDir().mkpath(clips("Fresh")));
+        QVERIFY(QFile::copy(clips("later.mp4"), clips("Fresh/fresh.mp4")));
+        service.kill();
+        QVERIFY(service.waitForFinished(5000));
+
+        QSignalSpy waits(manager.get(), &KIVManager::showWaitPage);
+        QSignalSpy closes(manager.get(), &KIVManager::closeWaitPage);
+        QSignalSpy toasts(manager.get(), &KIVManager::showToast);
+        QSignalSpy results(manager.get(), &KIVManager::showIportResPage);
+        manager->addFile(clips("Fresh"));
+        QCOMPARE(waits.size(), 1);
+        QVERIFY(closes.wait(10000));
+        QCOMPARE(closes.at(0).at(0), waits.at(0).at(0));
+        QCOMPARE(toasts.size(), 1);
+        QCOMPARE(toasts.at(0).at(0).toString(),
+                 QString("媒体服务未运行，正在重新启动，请稍后再试"));
+
+        startService();
+        if (QTest::currentTestFailed())
+            return;
+        manager->addFile(clips("Fresh"));
+        QCOMPARE(waits.size(), 2);
+        QVERIFY(results.wait(30000));
+        QCOMPARE(results.at(0).at(0).toString(), QString("导入成功1个文件"));
+        QCOMPARE(closes.size(), 1);
+        QCOMPARE(toasts.size(), 1);
     }
 };
 

@@ -8,8 +8,10 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUrlQuery>
@@ -64,6 +66,14 @@ QStringList requestLines(const QList<RecordedRequest> &requests)
     for (const RecordedRequest &request : requests)
         lines << QString::fromUtf8(request.method) + ' ' + pathOf(request);
     return lines;
+}
+
+// A loopback port where nothing listens.
+quint16 closedPort()
+{
+    QTcpServer server;
+    server.listen(QHostAddress::LocalHost);
+    return server.serverPort();
 }
 
 } // namespace
@@ -537,6 +547,64 @@ private slots:
         atRoot->refresh();
         QCOMPARE(requestLines(settledRequests(1)), QStringList { "GET /files?id=0" });
         QCOMPARE(rootWaits.size(), 0);
+    }
+
+    // With the service down nothing ever answers; a wait page up for the import must not stay
+    // up for good, and the person must learn why.
+    void unreachableServiceClosesTheWaitPage_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("waitPage");
+        QTest::addColumn<bool>("told");
+        QTest::newRow("folder import") << "folder" << true << true;
+        QTest::newRow("refresh below the root") << "refresh" << true << true;
+        QTest::newRow("single file, no page") << "file" << false << true;
+        // The start-up listing and name may go out before the service listens.
+        QTest::newRow("listing, name, removal") << "other" << false << false;
+    }
+
+    void unreachableServiceClosesTheWaitPage()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, waitPage);
+        QFETCH(bool, told);
+        auto manager = action == "refresh" ? managerInsideAB() : freshManager();
+        QSignalSpy waits(manager.get(), &KIVManager::showWaitPage);
+        QSignalSpy closes(manager.get(), &KIVManager::closeWaitPage);
+        QSignalSpy toasts(manager.get(), &KIVManager::showToast);
+        HttpManager *http = HttpManager::instance();
+        QSignalSpy unreachable(http, &HttpManager::serviceUnreachable);
+        http->setServiceBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
+        const auto restore = qScopeGuard([&] { http->setServiceBaseUrl(service.baseUrl()); });
+
+        int sent = 1;
+        if (action == "folder") {
+            manager->addFile(makeDir("unreached"));
+        } else if (action == "refresh") {
+            manager->refresh();
+        } else if (action == "file") {
+            manager->addFile(disk.filePath("unreached.mp4"));
+        } else {
+            manager->loadFolder(0);
+            manager->setPersonalName("书房");
+            manager->fileAction(1, 3, "/x.mp4");
+            sent = 3;
+        }
+        QCOMPARE(waits.size(), waitPage ? 1 : 0);
+        QTRY_COMPARE_WITH_TIMEOUT(unreachable.size(), sent, 5000);
+        if (!told) {
+            QCOMPARE(closes.size(), 0);
+            QCOMPARE(toasts.size(), 0);
+            return;
+        }
+        const QString reqId = unreachable.at(0).at(0).toString();
+        if (waitPage)
+            QCOMPARE(reqId, waits.at(0).at(0).toString());
+        QCOMPARE(closes.size(), 1);
+        QCOMPARE(closes.at(0).at(0).toString(), reqId);
+        QCOMPARE(toasts.size(), 1);
+        QCOMPARE(toasts.at(0).at(0).toString(),
+                 QString("媒体服务未运行，正在重新启动，请稍后再试"));
     }
 
     void openingAKnownFolderKeepsItsNode()

@@ -27,6 +27,11 @@ void TestResponder::setSilent(bool silent)
     m_silent = silent;
 }
 
+void TestResponder::setHangUp(bool hangUp)
+{
+    m_hangUp = hangUp;
+}
+
 void TestResponder::setReplyDelay(int milliseconds)
 {
     m_delay = milliseconds;
@@ -99,6 +104,10 @@ void TestResponder::readRequest(QTcpSocket *socket)
 
     if (m_silent)
         return;
+    if (m_hangUp) {
+        socket->disconnectFromHost();
+        return;
+    }
     const QByteArray head = "HTTP/1.1 " + QByteArray::number(m_status)
         + " Reply\r\nContent-Type: application/json\r\nContent-Length: "
         + QByteArray::number(m_body.size()) + "\r\nConnection: close\r\n\r\n";

@@ -27,6 +27,8 @@ public:
     void useTls(const QSslCertificate &certificate, const QSslKey &key);
     void setReply(const QByteArray &body, int status = 200);
     void setSilent(bool silent);
+    // Closes each connection once its request is read, without a word, as a peer that dies does.
+    void setHangUp(bool hangUp);
     // Answers each request that long after it has arrived.
     void setReplyDelay(int milliseconds);
 
@@ -49,6 +51,7 @@ private:
     QByteArray m_body;
     int m_status = 200;
     bool m_silent = false;
+    bool m_hangUp = false;
     int m_delay = 0;
     QList<RecordedRequest> m_requests;
     QHash<QTcpSocket *, QByteArray> m_buffers;

@@ -22,6 +22,7 @@ const QRegularExpression RequestIdPattern(QStringLiteral("^[0-9a-f]{32}$"));
 const QString UploadPath = QStringLiteral("/tolvane/datacenter/velnor_data_upload");
 
 enum Call { Send, PostFiles, DeleteFile, ListFiles, PutSettings, GetSettings };
+enum Peer { Answers, NotListening, HangsUp };
 
 QJsonObject parseObject(const QByteArray &json)
 {
@@ -266,53 +267,57 @@ void TestHttpManager::replyHandling_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<int>("status");
-    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<int>("peer");
     QTest::addColumn<int>("kind");
     QTest::addColumn<bool>("emitted");
     QTest::addColumn<QJsonObject>("expected");
     QTest::addColumn<QString>("expectedLog"); // %1 stands for the request's URL
 
     QTest::newRow("empty listing")
-        << QByteArray(R"({"code":0,"data":[]})") << 200 << true << 2 << true
+        << QByteArray(R"({"code":0,"data":[]})") << 200 << int(Answers) << 2 << true
         << QJsonObject { { "code", 0 }, { "data", QJsonArray() }, { "_type", 2 } } << QString();
     QTest::newRow("service's _type and _reqId overwritten")
         << QByteArray(R"({"code":0,"_type":"import","_reqId":"x","data":{"deviceName":"x"}})")
-        << 200 << true << 4 << true
+        << 200 << int(Answers) << 4 << true
         << QJsonObject { { "code", 0 },
                          { "data", QJsonObject { { "deviceName", "x" } } },
                          { "_type", 4 } }
         << QString();
-    QTest::newRow("array body") << QByteArray("[1,2,3]") << 200 << true << 1 << true
+    QTest::newRow("array body") << QByteArray("[1,2,3]") << 200 << int(Answers) << 1 << true
                                 << QJsonObject { { "_type", 1 } } << QString();
-    QTest::newRow("non-zero code")
-        << QByteArray(R"({"code":-2,"msg":"busy","data":{"pid":7}})") << 200 << true << 0 << true
-        << QJsonObject { { "code", -2 },
-                         { "msg", "busy" },
-                         { "data", QJsonObject { { "pid", 7 } } },
-                         { "_type", 0 } }
-        << QStringLiteral("\"busy\" : QUrl(\"%1\")");
+    QTest::newRow("non-zero code") << QByteArray(R"({"code":-2,"msg":"busy","data":{"pid":7}})")
+                                   << 200 << int(Answers) << 0 << true
+                                   << QJsonObject { { "code", -2 },
+                                                    { "msg", "busy" },
+                                                    { "data", QJsonObject { { "pid", 7 } } },
+                                                    { "_type", 0 } }
+                                   << QStringLiteral("\"busy\" : QUrl(\"%1\")");
     QTest::newRow("non-zero code, text not ASCII")
-        << QByteArray(R"({"code":1,"msg":"导入失败 \"x\""})") << 200 << true << 0 << true
+        << QByteArray(R"({"code":1,"msg":"导入失败 \"x\""})") << 200 << int(Answers) << 0 << true
         << QJsonObject { { "code", 1 }, { "msg", "导入失败 \"x\"" }, { "_type", 0 } }
         << QStringLiteral("\"导入失败 \\\"x\\\"\" : QUrl(\"%1\")");
     QTest::newRow("non-zero code without msg")
-        << QByteArray(R"({"code":500})") << 200 << true << 3 << true
+        << QByteArray(R"({"code":500})") << 200 << int(Answers) << 3 << true
         << QJsonObject { { "code", 500 }, { "_type", 3 } } << QStringLiteral("\"\" : QUrl(\"%1\")");
     QTest::newRow("code as text counts as 0")
-        << QByteArray(R"({"code":"1","msg":"m"})") << 200 << true << 2 << true
+        << QByteArray(R"({"code":"1","msg":"m"})") << 200 << int(Answers) << 2 << true
         << QJsonObject { { "code", "1" }, { "msg", "m" }, { "_type", 2 } } << QString();
     QTest::newRow("HTTP error status with JSON body")
-        << QByteArray(R"({"code":0})") << 500 << true << 2 << true
+        << QByteArray(R"({"code":0})") << 500 << int(Answers) << 2 << true
         << QJsonObject { { "code", 0 }, { "_type", 2 } } << QString();
-    QTest::newRow("empty body") << QByteArray() << 200 << true << 2 << false << QJsonObject()
-                                << QStringLiteral("QUrl(\"%1\")  json parse fail");
-    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << 200 << true << 2 << false
-                              << QJsonObject() << QStringLiteral("QUrl(\"%1\")  json parse fail");
+    QTest::newRow("empty body") << QByteArray() << 200 << int(Answers) << 2 << false
+                                << QJsonObject() << QStringLiteral("QUrl(\"%1\")  json parse fail");
+    QTest::newRow("not JSON") << QByteArray("<html>oops</html>") << 200 << int(Answers) << 2
+                              << false << QJsonObject()
+                              << QStringLiteral("QUrl(\"%1\")  json parse fail");
     QTest::newRow("truncated JSON")
-        << QByteArray(R"({"code":0,"data":[)") << 200 << true << 2 << false << QJsonObject()
+        << QByteArray(R"({"code":0,"data":[)") << 200 << int(Answers) << 2 << false << QJsonObject()
         << QStringLiteral("QUrl(\"%1\")  json parse fail");
     QTest::newRow("service not running")
-        << QByteArray() << 200 << false << 2 << false << QJsonObject()
+        << QByteArray() << 200 << int(NotListening) << 2 << false << QJsonObject()
+        << QStringLiteral("QUrl(\"%1\")  json parse fail");
+    QTest::newRow("service hangs up without answering")
+        << QByteArray() << 200 << int(HangsUp) << 0 << false << QJsonObject()
         << QStringLiteral("QUrl(\"%1\")  json parse fail");
 }
 
@@ -320,15 +325,17 @@ void TestHttpManager::replyHandling()
 {
     QFETCH(QByteArray, body);
     QFETCH(int, status);
-    QFETCH(bool, reachable);
+    QFETCH(int, peer);
     QFETCH(int, kind);
     QFETCH(bool, emitted);
     QFETCH(QJsonObject, expected);
     QFETCH(QString, expectedLog);
 
     m_service->setReply(body, status);
-    if (!reachable)
+    if (peer == NotListening)
         m_manager->setServiceBaseUrl(QStringLiteral("http://127.0.0.1:%1").arg(closedPort()));
+    m_service->setHangUp(peer == HangsUp);
+    QSignalSpy unreachable(m_manager, &HttpManager::serviceUnreachable);
     const QString reqId = m_manager->sendRequest(2, "/files?id=1", QByteArray(), kind);
     const QString url = m_manager->serviceBaseUrl() + "/files?id=1&reqId=" + reqId;
 
@@ -342,6 +349,11 @@ void TestHttpManager::replyHandling()
     QTest::qWait(50);
     QCOMPARE(m_replies.size(), emitted ? 1 : 0);
     QCOMPARE(LogCapture::count(), expectedLog.isEmpty() ? 0 : 1);
+    // Only a request the service never answered is reported as such; an answer that is not JSON
+    // came from a running service.
+    const QList<QVariantList> expectedUnreachable
+        = peer == Answers ? QList<QVariantList>() : QList<QVariantList> { { reqId, kind } };
+    QCOMPARE(QList<QVariantList>(unreachable), expectedUnreachable);
 }
 
 void TestHttpManager::uploadSendsQueuedEventsInOrder()

@@ -63,6 +63,7 @@ signals:
     void showGridViewChange();
     void hasNoneDataChange();
     void showWaitPage(const QString &uuid);
+    void closeWaitPage(const QString &uuid);
     void showIportResPage(const QString &tips);
     void userNameChange();
 

@@ -133,6 +133,18 @@ TestCase {
         verify(win.visible)
     }
 
+    // Only the page of the request that went unanswered goes, and not through a cancel.
+    function test_wait_page_closes_for_its_unanswered_request() {
+        openMain()
+        kiv.showWaitPage("mine")
+        kiv.closeWaitPage("an earlier one")
+        verify(page().visible)
+        kiv.closeWaitPage("mine")
+        verify(!page().visible)
+        verify(!item("dimmer").visible)
+        compare(kiv.calls, [])
+    }
+
     function test_result_page_grows_with_text() {
         openMain()
         kiv.showIportResPage("导入成功")
