@@ -62,6 +62,17 @@ ALTER TABLE entries ADD COLUMN play_count INTEGER NOT NULL DEFAULT 0;
 ALTER TABLE entries ADD COLUMN subtitles TEXT NOT NULL DEFAULT '';
 )sql";
 
+// Version 5: what decides whether the headset plays a video as it is: the container, the video
+// codec's profile, bit depth and pixel format, and the audio codec. Videos read before are
+// read again in the background (their container is empty until then).
+const char *const schemaV5 = R"sql(
+ALTER TABLE entries ADD COLUMN container TEXT NOT NULL DEFAULT '';
+ALTER TABLE entries ADD COLUMN video_profile INTEGER NOT NULL DEFAULT -99;
+ALTER TABLE entries ADD COLUMN bit_depth INTEGER NOT NULL DEFAULT 0;
+ALTER TABLE entries ADD COLUMN pixel_format TEXT NOT NULL DEFAULT '';
+ALTER TABLE entries ADD COLUMN audio_codec TEXT NOT NULL DEFAULT '';
+)sql";
+
 } // namespace
 
 Statement::Statement(sqlite3 *db, const char *sql)
@@ -283,6 +294,8 @@ void Database::migrate(Connection &connection)
         connection.exec(schemaV3);
     if (version < 4)
         connection.exec(schemaV4);
+    if (version < 5)
+        connection.exec(schemaV5);
     connection.exec(("PRAGMA user_version = " + std::to_string(SchemaVersion)).c_str());
     transaction.commit();
     logInfo("library schema set up at version ", SchemaVersion);

@@ -91,7 +91,7 @@ private:
 class Database
 {
 public:
-    static constexpr int SchemaVersion = 4;
+    static constexpr int SchemaVersion = 5;
 
     // Opens (creating or migrating) the library; a file that is not a database is moved aside.
     explicit Database(const std::string &file);

@@ -27,6 +27,13 @@ struct DidlObjectCache::Shown
     std::string layout;
     bool hasCover = false;
     int64_t childCount = 0;
+    // What decides whether a converted stream is offered, and as what.
+    std::string codec;
+    std::string container;
+    int videoProfile = 0;
+    int bitDepth = 0;
+    std::string pixelFormat;
+    std::string audioCodec;
 
     Shown(const Entry &entry, int64_t count)
         : parentId(entry.parentId)
@@ -40,13 +47,20 @@ struct DidlObjectCache::Shown
         , layout(entry.info.layout)
         , hasCover(entry.hasCover)
         , childCount(count)
+        , codec(entry.info.codec)
+        , container(entry.info.container)
+        , videoProfile(entry.info.videoProfile)
+        , bitDepth(entry.info.bitDepth)
+        , pixelFormat(entry.info.pixelFormat)
+        , audioCodec(entry.info.audioCodec)
     {
     }
     bool operator==(const Shown &other) const
     {
         const auto fields = [](const Shown &s) {
             return std::tie(s.parentId, s.type, s.name, s.size, s.mtimeMs, s.width, s.height,
-                            s.durationMs, s.layout, s.hasCover, s.childCount);
+                            s.durationMs, s.layout, s.hasCover, s.childCount, s.codec, s.container,
+                            s.videoProfile, s.bitDepth, s.pixelFormat, s.audioCodec);
         };
         return fields(*this) == fields(other);
     }

@@ -1,6 +1,7 @@
 #include "service/didlwriter.h"
 
 #include "service/mediaurls.h"
+#include "service/playability.h"
 #include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
 #include "service/vrlayout.h"
@@ -129,6 +130,24 @@ void DidlWriter::addVideo(const Entry &entry)
     gupnp_didl_lite_object_set_date(object, dateText(entry.mtimeMs).c_str());
     xmlNode *node = gupnp_didl_lite_object_get_xml_node(object);
 
+    // A video the headset cannot play as it is is offered converted first; players that can
+    // decode it themselves still find the original.
+    const StreamFacts facts = streamFacts(entry.info);
+    if (const Delivery delivery = decideDelivery(facts); delivery != Delivery::Direct) {
+        xmlNode *stream = addResource(node, m_baseUrl + streamPath(entry.id, 0, entry.name));
+        const PictureSize size = delivery == Delivery::Transcode
+            ? transcodedSize(entry.info.width, entry.info.height)
+            : PictureSize { entry.info.width, entry.info.height };
+        if (size.width > 0 && size.height > 0) {
+            const std::string resolution
+                = std::to_string(size.width) + "x" + std::to_string(size.height);
+            xmlNewProp(stream, xml("resolution"), xml(resolution.c_str()));
+        }
+        xmlNewProp(stream, xml("protocolInfo"),
+                   xml(convertedType(facts, delivery).protocolInfo.c_str()));
+        if (entry.info.durationMs > 0)
+            xmlNewProp(stream, xml("duration"), xml(durationText(entry.info.durationMs).c_str()));
+    }
     xmlNode *video = addResource(node, m_baseUrl + mediaPath(entry.id, entry.name));
     xmlNewProp(video, xml("size"), xml(std::to_string(entry.size).c_str()));
     if (entry.info.width > 0 && entry.info.height > 0) {

@@ -7,7 +7,9 @@
 #include "service/jsonreply.h"
 #include "service/listing.h"
 #include "service/mediaurls.h"
+#include "service/playability.h"
 #include "service/suffixfilter.h"
+#include "service/timeseek.h"
 
 #include <algorithm>
 #include <memory>
@@ -23,8 +25,9 @@ const std::string MediaPrefix = "/media/";
 
 } // namespace
 
-HeadsetApi::HeadsetApi(Library &library)
+HeadsetApi::HeadsetApi(Library &library, Transcoder &transcoder)
     : m_library(library)
+    , m_transcoder(transcoder)
     , m_files(library)
 {
 }
@@ -79,6 +82,12 @@ void HeadsetApi::media(const httplib::Request &request, httplib::Response &respo
     const std::string rest = request.path.substr(MediaPrefix.size());
     const std::string idText = rest.substr(0, rest.find('/'));
     const auto id = parseId(idText);
+    // "<id>/t/<start>/<name>.ts": converted.
+    if (const size_t mark = rest.find('/'); id && rest.compare(mark + 1, 2, "t/") == 0) {
+        const std::string start = rest.substr(mark + 3, rest.find('/', mark + 3) - (mark + 3));
+        converted(request, response, *id, start);
+        return;
+    }
     // The file a player's last request opened serves its next one, while it is still the file.
     const auto recent = std::static_pointer_cast<const OpenVideoCache::Video>(connection.kept());
     const OpenVideoCache::Result found = id ? m_files.open(*id, recent) : OpenVideoCache::Result();
@@ -119,6 +128,93 @@ void HeadsetApi::media(const httplib::Request &request, httplib::Response &respo
     response.set_header("Content-Length", std::to_string(length));
     if (request.method != "HEAD" && length > 0)
         connection.sendAfterHead({ found.video->file->fd(), first, length, found.video->file });
+}
+
+void HeadsetApi::converted(const httplib::Request &request, httplib::Response &response, int64_t id,
+                           const std::string &start)
+{
+    const auto startMs = parseStartSegment(start);
+    const auto entry = startMs ? m_library.entry(id) : std::nullopt;
+    if (!entry || entry->type != EntryType::Video) {
+        sendReply(response, 404, ApiCode::NotFound,
+                  "no converted stream of video " + std::to_string(id));
+        return;
+    }
+    const StreamFacts facts = streamFacts(entry->info);
+    const Delivery delivery = decideDelivery(facts);
+    if (delivery == Delivery::Direct) {
+        sendReply(response, 404, ApiCode::NotFound,
+                  "video " + std::to_string(id) + " plays as it is, at "
+                      + mediaPath(entry->id, entry->name));
+        return;
+    }
+    NptRange range { *startMs, std::nullopt };
+    const std::string seek = request.get_header_value("TimeSeekRange.dlna.org");
+    if (!seek.empty()) {
+        const auto asked = parseNptRange(seek);
+        if (!asked) {
+            sendReply(response, 400, ApiCode::BadRequest, "not a time range: " + seek);
+            return;
+        }
+        range.startMs = asked->startMs;
+    }
+    const int64_t durationMs = entry->info.durationMs;
+    if (durationMs > 0 && range.startMs >= durationMs) {
+        sendReply(response, 416, ApiCode::BadRequest,
+                  "the video ends before " + formatSeconds(range.startMs) + " s");
+        return;
+    }
+    // The stream has no length: it is sent whole, and seeking goes by time. "bytes=0-", which
+    // players send to ask for what there is, means the whole stream.
+    const std::string bytes = request.get_header_value("Range");
+    if (!bytes.empty() && asciiLower(bytes) != "bytes=0-") {
+        sendReply(response, 406, ApiCode::BadRequest,
+                  "a converted stream is sent whole; seek by time (TimeSeekRange.dlna.org) or "
+                  "by its URL");
+        return;
+    }
+    const ConvertedType type = convertedType(facts, delivery);
+    response.set_header("transferMode.dlna.org", "Streaming");
+    response.set_header("contentFeatures.dlna.org", type.features);
+    if (!seek.empty())
+        response.set_header("TimeSeekRange.dlna.org", formatNptRange(range, durationMs));
+    std::shared_ptr<TranscodeStream> stream;
+    if (request.method != "HEAD") {
+        Transcoder::Started started
+            = m_transcoder.start(entry->realPath, facts, delivery, range.startMs);
+        if (started.refusal != Transcoder::Refusal::None) {
+            const bool busy = started.refusal == Transcoder::Refusal::Busy
+                || started.refusal == Transcoder::Refusal::Stopping;
+            response.headers.erase("TimeSeekRange.dlna.org");
+            sendReply(response, busy ? 503 : 500,
+                      busy ? ApiCode::BadRequest : ApiCode::InternalError, started.reason);
+            return;
+        }
+        stream = std::move(started.stream);
+    }
+    response.status = 200;
+    // Whoever stops reading ends the stream, and with it ffmpeg: the provider goes with the
+    // reply, the stream with the provider.
+    response.set_chunked_content_provider(
+        type.mime,
+        [stream, buffer = std::vector<char>(64 * 1024)](size_t, httplib::DataSink &sink) mutable {
+            for (;;) {
+                const ssize_t got
+                    = stream->read(buffer.data(), buffer.size(), std::chrono::seconds(1));
+                if (got > 0)
+                    return sink.write(buffer.data(), size_t(got));
+                if (got == 0) {
+                    // A stream ffmpeg did not finish ends without its last chunk: cut short,
+                    // as the player must see it.
+                    if (stream->failed())
+                        return false;
+                    sink.done();
+                    return true;
+                }
+                if (!sink.is_writable())
+                    return false;
+            }
+        });
 }
 
 void HeadsetApi::cover(const httplib::Request &request, httplib::Response &response)

@@ -50,6 +50,24 @@ ProbeResult Importer::read(const std::string &path, int64_t size, int64_t mtimeM
     return probeVideo(path, m_makeCovers, &cancel);
 }
 
+std::optional<MediaInfo> Importer::readInfo(const std::string &path,
+                                            const std::atomic<bool> &cancel)
+{
+    struct stat info
+    {
+    };
+    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    const ProbeJournal::File file { path, int64_t(info.st_size), modificationMs(info) };
+    if (m_journal && m_journal->isSetAside(file))
+        return std::nullopt;
+    const ProbeJournal::Reading reading(m_journal, file);
+    ProbeResult result = probeVideo(path, false, &cancel);
+    if (!result.ok)
+        return std::nullopt;
+    return std::move(result.info);
+}
+
 ImportOutcome Importer::run(const ImportRequest &request, const std::atomic<bool> &cancel)
 {
     struct stat info

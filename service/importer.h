@@ -61,6 +61,8 @@ public:
              ProbeJournal *journal = nullptr);
 
     ImportOutcome run(const ImportRequest &request, const std::atomic<bool> &cancel);
+    // What is read of the video at path, without its cover; nothing when it cannot be read.
+    std::optional<MediaInfo> readInfo(const std::string &path, const std::atomic<bool> &cancel);
 
 private:
     ImportOutcome importFile(const ImportRequest &request, const std::atomic<bool> &cancel);

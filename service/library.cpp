@@ -16,12 +16,13 @@ const char *const UpdateIdKey = "systemUpdateId";
 const char *const entryColumns
     = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
       "e.duration_ms, e.codec, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id), e.layout, "
-      "e.favorite, e.rating, e.position_ms, e.play_count, e.subtitles";
+      "e.favorite, e.rating, e.position_ms, e.play_count, e.subtitles, e.container, "
+      "e.video_profile, e.bit_depth, e.pixel_format, e.audio_codec";
 // The same columns for listings, which know the covers already.
 const char *const listedColumns
     = "e.id, e.parent_id, e.type, e.name, e.real_path, e.size, e.mtime_ms, e.width, e.height, "
       "e.duration_ms, e.codec, 0, e.layout, e.favorite, e.rating, e.position_ms, e.play_count, "
-      "e.subtitles";
+      "e.subtitles, e.container, e.video_profile, e.bit_depth, e.pixel_format, e.audio_codec";
 
 std::string selectEntries(const std::string &tail, const char *columns = entryColumns)
 {
@@ -87,6 +88,11 @@ Entry readEntry(const Statement &row)
     entry.playback.positionMs = row.integer(15);
     entry.playback.playCount = row.integer(16);
     entry.subtitles = splitLines(row.text(17));
+    entry.info.container = row.text(18);
+    entry.info.videoProfile = int(row.integer(19));
+    entry.info.bitDepth = int(row.integer(20));
+    entry.info.pixelFormat = row.text(21);
+    entry.info.audioCodec = row.text(22);
     return entry;
 }
 
@@ -198,11 +204,11 @@ std::vector<Entry> LibraryWriter::descendants(int64_t id)
 
 int64_t LibraryWriter::insert(const Entry &entry)
 {
-    Statement insert(
-        m_connection.handle(),
-        "INSERT INTO entries (parent_id, type, name, real_path, size, mtime_ms, width, "
-        "height, duration_ms, codec, layout) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, "
-        "?11)");
+    Statement insert(m_connection.handle(),
+                     "INSERT INTO entries (parent_id, type, name, real_path, size, mtime_ms, "
+                     "width, height, duration_ms, codec, layout, container, video_profile, "
+                     "bit_depth, pixel_format, audio_codec) VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, "
+                     "?8, ?9, ?10, ?11, ?12, ?13, ?14, ?15, ?16)");
     insert.bindParent(1, entry.parentId)
         .bind(2, int64_t(entry.type))
         .bind(3, entry.name)
@@ -213,7 +219,12 @@ int64_t LibraryWriter::insert(const Entry &entry)
         .bind(8, int64_t(entry.info.height))
         .bind(9, entry.info.durationMs)
         .bind(10, entry.info.codec)
-        .bind(11, entry.info.layout);
+        .bind(11, entry.info.layout)
+        .bind(12, entry.info.container)
+        .bind(13, int64_t(entry.info.videoProfile))
+        .bind(14, int64_t(entry.info.bitDepth))
+        .bind(15, entry.info.pixelFormat)
+        .bind(16, entry.info.audioCodec);
     apply(insert);
     touch(entry.parentId, true);
     return m_connection.lastInsertId();
@@ -259,27 +270,46 @@ void LibraryWriter::updateVideo(int64_t id, int64_t parentId, int64_t size, int6
 {
     const int64_t before = parentOf(id);
     Statement update(m_connection.handle(),
-                     "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4, width = ?5, "
-                     "height = ?6, duration_ms = ?7, codec = ?8, layout = ?9 WHERE id = ?1 AND "
-                     "(parent_id IS NOT ?2 OR size IS NOT ?3 OR mtime_ms IS NOT ?4 OR width IS "
-                     "NOT ?5 OR height IS NOT ?6 OR duration_ms IS NOT ?7 OR codec IS NOT ?8 OR "
-                     "layout IS NOT ?9)");
-    update.bind(1, id)
-        .bindParent(2, parentId)
-        .bind(3, size)
-        .bind(4, mtimeMs)
-        .bind(5, int64_t(info.width))
-        .bind(6, int64_t(info.height))
-        .bind(7, info.durationMs)
-        .bind(8, info.codec)
-        .bind(9, info.layout);
+                     "UPDATE entries SET parent_id = ?2, size = ?3, mtime_ms = ?4 WHERE id = ?1 "
+                     "AND (parent_id IS NOT ?2 OR size IS NOT ?3 OR mtime_ms IS NOT ?4)");
+    update.bind(1, id).bindParent(2, parentId).bind(3, size).bind(4, mtimeMs);
     bool altered = apply(update);
+    altered = setInfo(id, info) || altered;
     // The cover was made from the file as it was.
     Statement dropCover(m_connection.handle(), "DELETE FROM covers WHERE entry_id = ?1");
     dropCover.bind(1, id);
     altered = apply(dropCover) || altered;
     if (altered)
         touchChanged(before, parentId);
+}
+
+bool LibraryWriter::setInfo(int64_t id, const MediaInfo &info)
+{
+    Statement update(m_connection.handle(),
+                     "UPDATE entries SET width = ?2, height = ?3, duration_ms = ?4, codec = ?5, "
+                     "layout = ?6, container = ?7, video_profile = ?8, bit_depth = ?9, "
+                     "pixel_format = ?10, audio_codec = ?11 WHERE id = ?1 AND (width IS NOT ?2 "
+                     "OR height IS NOT ?3 OR duration_ms IS NOT ?4 OR codec IS NOT ?5 OR layout "
+                     "IS NOT ?6 OR container IS NOT ?7 OR video_profile IS NOT ?8 OR bit_depth IS "
+                     "NOT ?9 OR pixel_format IS NOT ?10 OR audio_codec IS NOT ?11)");
+    update.bind(1, id)
+        .bind(2, int64_t(info.width))
+        .bind(3, int64_t(info.height))
+        .bind(4, info.durationMs)
+        .bind(5, info.codec)
+        .bind(6, info.layout)
+        .bind(7, info.container)
+        .bind(8, int64_t(info.videoProfile))
+        .bind(9, int64_t(info.bitDepth))
+        .bind(10, info.pixelFormat)
+        .bind(11, info.audioCodec);
+    return apply(update);
+}
+
+void LibraryWriter::updateInfo(int64_t id, const MediaInfo &info)
+{
+    if (setInfo(id, info))
+        touch(parentOf(id), false);
 }
 
 void LibraryWriter::updateFolder(int64_t id, int64_t parentId, int64_t mtimeMs)
@@ -613,6 +643,19 @@ bool Library::remove(int64_t id)
         return true;
     });
     return removed;
+}
+
+std::vector<std::pair<int64_t, std::string>> Library::videosWithoutContainer()
+{
+    auto connection = m_database.connection();
+    Statement query(connection->handle(),
+                    "SELECT id, real_path FROM entries WHERE type = ?1 AND container = '' "
+                    "ORDER BY id");
+    query.bind(1, int64_t(EntryType::Video));
+    std::vector<std::pair<int64_t, std::string>> videos;
+    while (query.step())
+        videos.emplace_back(query.integer(0), query.text(1));
+    return videos;
 }
 
 std::vector<ImportedTree> Library::trees()

@@ -73,6 +73,8 @@ public:
     void putCover(int64_t id, const std::vector<uint8_t> &jpeg);
     void remove(int64_t id);
     void setSubtitles(int64_t id, const std::vector<std::string> &fileNames);
+    // What was read of a video's file, read again without the file having changed.
+    void updateInfo(int64_t id, const MediaInfo &info);
     void setPlayback(int64_t id, const Playback &playback);
 
     // The top-level entry that holds id, at any depth (id's own for a top-level one).
@@ -99,6 +101,7 @@ public:
 private:
     // -1 when there is no such entry.
     int64_t parentOf(int64_t id);
+    bool setInfo(int64_t id, const MediaInfo &info);
     // Runs a statement that changes entries; true (and the write counts as a change) when it
     // altered a row.
     bool apply(Statement &statement);
@@ -155,6 +158,8 @@ public:
     // A top-level one is simply no longer imported, and leaves no exclusion behind.
     bool remove(int64_t id);
     std::vector<ImportedTree> trees();
+    // Videos read before their container and codecs were kept, by id and path.
+    std::vector<std::pair<int64_t, std::string>> videosWithoutContainer();
     // Every video with the top-level entry that holds it (its own id for one at the top), in
     // the library's order.
     std::vector<std::pair<int64_t, Entry>> videosByTree();

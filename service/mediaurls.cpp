@@ -1,5 +1,7 @@
 #include "service/mediaurls.h"
 
+#include "service/timeseek.h"
+
 namespace svc {
 
 std::string percentEncode(const std::string &text)
@@ -25,6 +27,15 @@ std::string percentEncode(const std::string &text)
 std::string mediaPath(int64_t id, const std::string &fileName)
 {
     return "/media/" + std::to_string(id) + "/" + percentEncode(fileName);
+}
+
+std::string streamPath(int64_t id, int64_t startMs, const std::string &fileName)
+{
+    const size_t dot = fileName.rfind('.');
+    const std::string stem
+        = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
+    return "/media/" + std::to_string(id) + "/t/" + formatStartSegment(startMs) + "/"
+        + percentEncode(stem + ".ts");
 }
 
 std::string coverPath(int64_t id)

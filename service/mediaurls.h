@@ -17,6 +17,9 @@ constexpr const char *CoverFeatures = "DLNA.ORG_PN=JPEG_TN;DLNA.ORG_OP=01;DLNA.O
 // "/media/<id>/<file name, percent-encoded>": players read the format and the VR layout from
 // the URL's end.
 std::string mediaPath(int64_t id, const std::string &fileName);
+// "/media/<id>/t/<start seconds>/<file name without its suffix>.ts": the video converted for
+// the headset, from startMs on, so that players that cannot seek by time start there by URL.
+std::string streamPath(int64_t id, int64_t startMs, const std::string &fileName);
 // "/covers/<id>.jpg", on both interfaces.
 std::string coverPath(int64_t id);
 std::string percentEncode(const std::string &text);

@@ -198,4 +198,18 @@ ConvertedType convertedType(const StreamFacts &facts, Delivery delivery)
     return type;
 }
 
+std::vector<std::string> convertedProtocols()
+{
+    std::vector<std::string> list;
+    for (const TsProfile &row : tsProfiles) {
+        for (const char *name : { row.sd, row.hd }) {
+            const std::string info = std::string("http-get:*:video/mpeg:DLNA.ORG_PN=")
+                + (name ? name : "") + ";DLNA.ORG_OP=10;DLNA.ORG_CI=1";
+            if (name && std::find(list.begin(), list.end(), info) == list.end())
+                list.push_back(info);
+        }
+    }
+    return list;
+}
+
 } // namespace svc

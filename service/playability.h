@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace svc {
 
@@ -64,5 +65,8 @@ struct ConvertedType
 
 // For a Remux or Transcode of a file with these facts; empty for Direct.
 ConvertedType convertedType(const StreamFacts &facts, Delivery delivery);
+
+// The protocolInfo of every DLNA profile a converted stream may be sent as, for GetProtocolInfo.
+std::vector<std::string> convertedProtocols();
 
 } // namespace svc

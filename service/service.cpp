@@ -34,7 +34,8 @@ Service::Service(const Options &options)
     m_importer
         = std::make_unique<Importer>(*m_library, *m_pool, options.dataDir, true, m_journal.get());
     m_controlApi = std::make_unique<ControlApi>(*m_library, *m_importer, m_requests);
-    m_headsetApi = std::make_unique<HeadsetApi>(*m_library);
+    m_transcoder = std::make_unique<Transcoder>();
+    m_headsetApi = std::make_unique<HeadsetApi>(*m_library, *m_transcoder);
 }
 
 Service::~Service()
@@ -86,12 +87,21 @@ bool Service::start(std::string &error)
     // In the background: the catch-up rescan delays neither the start nor any request.
     if (m_watcher)
         m_watcher->start();
+    m_backfill = std::make_unique<InfoBackfill>(
+        *m_library, [this](const std::string &path, const std::atomic<bool> &cancel) {
+            return m_importer->readInfo(path, cancel);
+        });
+    m_backfill->start();
     return true;
 }
 
 void Service::stop()
 {
     m_requests.cancelAll();
+    m_backfill.reset();
+    // Streams being converted end now, rather than with their players.
+    if (m_transcoder)
+        m_transcoder->stopAll();
     m_watcher.reset();
     // Goodbye first: players drop the server before its listeners close.
     m_upnp.reset();

@@ -7,9 +7,11 @@
 #include "service/headsetapi.h"
 #include "service/httpserver.h"
 #include "service/importer.h"
+#include "service/infobackfill.h"
 #include "service/library.h"
 #include "service/options.h"
 #include "service/requestregistry.h"
+#include "service/transcoder.h"
 #include "service/upnpserver.h"
 #include "service/workerpool.h"
 
@@ -41,6 +43,8 @@ private:
     std::unique_ptr<WorkerPool> m_pool;
     std::unique_ptr<ProbeJournal> m_journal;
     std::unique_ptr<Importer> m_importer;
+    std::unique_ptr<InfoBackfill> m_backfill;
+    std::unique_ptr<Transcoder> m_transcoder;
     RequestRegistry m_requests;
     std::unique_ptr<ControlApi> m_controlApi;
     std::unique_ptr<HeadsetApi> m_headsetApi;

@@ -510,6 +510,11 @@ std::unique_ptr<TranscodeStream> Transcoder::launch(const std::string &path,
                                                     std::string &error)
 {
     const auto args = ffmpegArguments(path, facts, delivery, startMs, encoder);
+    // Once per stream, so that what ran can be run again by hand.
+    std::string command = m_program;
+    for (const std::string &arg : args)
+        command += " '" + arg + "'";
+    logInfo(deliveryName(delivery), " of ", path, ": ", command);
     Child child;
     bool spawned = false;
     if (!m_shared->launcher.call([&] { spawned = spawnChild(m_program, args, child, error); })) {

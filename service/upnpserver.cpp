@@ -3,6 +3,7 @@
 #include "service/deviceicons.h"
 #include "service/devicename.h"
 #include "service/log.h"
+#include "service/playability.h"
 #include "service/requestrules.h"
 #include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
@@ -226,6 +227,8 @@ std::string sourceProtocols()
     std::string list;
     for (const std::string &type : videoContentTypes())
         list += "http-get:*:" + type + ":*,";
+    for (const std::string &converted : convertedProtocols())
+        list += converted + ",";
     return list + "http-get:*:image/jpeg:*";
 }
 

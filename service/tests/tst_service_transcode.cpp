@@ -2,12 +2,15 @@
 // is announced, the ffmpeg command for it, time seeks, and the ffmpeg children themselves: what
 // they send, and that none outlives its stream.
 #include "fixtures.h"
+#include "serviceprocess.h"
 
+#include "service/database.h"
 #include "service/mediaprobe.h"
 #include "service/playability.h"
 #include "service/timeseek.h"
 #include "service/transcoder.h"
 
+#include <QDate>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -16,10 +19,12 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSize>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <fcntl.h>
+#include <thread>
 #include <unistd.h>
 
 Q_DECLARE_METATYPE(svc::Delivery)
@@ -48,11 +53,12 @@ svc::StreamFacts facts(const char *container, const char *codec, int profile,
 const char *Mp4 = "mov,mp4,m4a,3gp,3g2,mj2";
 const char *Mkv = "matroska,webm";
 
-// Processes whose parent is this test: the ffmpeg children a stream may have left.
-int childProcesses()
+// Processes whose parent is parent (this test by default): the ffmpeg children a stream may
+// have left.
+int childProcesses(qint64 parent = getpid())
 {
     int count = 0;
-    const QString self = QString::number(getpid());
+    const QString self = QString::number(parent);
     for (const QString &entry : QDir("/proc").entryList(QDir::Dirs)) {
         QFile stat("/proc/" + entry + "/stat");
         if (!entry.front().isDigit() || !stat.open(QIODevice::ReadOnly))
@@ -150,6 +156,10 @@ private slots:
     void childFaults_data();
     void childFaults();
     void stopAllEndsEveryStream();
+    void servedByTheService_data();
+    void servedByTheService();
+    void playersThatLeaveLeaveNoProcess();
+    void olderLibrariesLearnTheirCodecs();
 
 private:
     QString clip(const QString &name) const { return m_dir.path() + "/" + name; }
@@ -620,6 +630,187 @@ void ServiceTranscodeTest::stopAllEndsEveryStream()
     QCOMPARE(childProcesses(), 0);
     auto refused = transcoder.start("/x.avi", svc::StreamFacts {}, svc::Delivery::Transcode, 0);
     QCOMPARE(int(refused.refusal), int(svc::Transcoder::Refusal::Stopping));
+}
+
+namespace {
+
+// A running service with the clips imported; the ids of the clips by name.
+struct Served
+{
+    QTemporaryDir clips;
+    QTemporaryDir data;
+    ServiceProcess service;
+    QHash<QString, qint64> ids;
+};
+
+bool serve(Served &served, const QString &clips)
+{
+    if (!served.service.start(served.data.path(), { "--lan-port", "0" })
+        || served.service.importPath(clips).code() != 0)
+        return false;
+    const QJsonObject top = served.service.list(0).at(0).toObject();
+    for (const QJsonValue &entry : served.service.list(top["id"].toInt()))
+        served.ids[entry["name"].toString()] = entry["id"].toInt();
+    return true;
+}
+
+// A raw request on the LAN port; the reply's head, and up to bodyBytes of its body.
+QByteArray rawRequest(QTcpSocket &socket, int port, const QByteArray &request, int bodyBytes)
+{
+    socket.connectToHost("127.0.0.1", quint16(port));
+    if (!socket.waitForConnected(5000))
+        return {};
+    socket.write(request);
+    QByteArray reply;
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < 20000) {
+        const int head = reply.indexOf("\r\n\r\n");
+        if (head >= 0 && reply.size() - head - 4 >= bodyBytes)
+            break;
+        if (!socket.waitForReadyRead(1000) && socket.state() != QAbstractSocket::ConnectedState)
+            break;
+        reply += socket.readAll();
+    }
+    return reply;
+}
+
+} // namespace
+
+void ServiceTranscodeTest::servedByTheService_data()
+{
+    // What a player asks of the converted stream of the ten-second wmv2 clip, and what it gets.
+    QTest::addColumn<QString>("path"); // {id}: the clip's
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<int>("status");
+    // The start of one of the reply's headers, when not empty.
+    QTest::addColumn<QByteArray>("replyHeader");
+    QTest::newRow("whole") << "/media/{id}/t/0/wmv2.ts" << QByteArray() << 200 << QByteArray();
+    QTest::newRow("time seek") << "/media/{id}/t/0/wmv2.ts"
+                               << QByteArray("TimeSeekRange.dlna.org: npt=5-") << 200
+                               << QByteArray("TimeSeekRange.dlna.org: npt=5.000-10.");
+    QTest::newRow("start in the URL")
+        << "/media/{id}/t/5/wmv2.ts" << QByteArray() << 200 << QByteArray();
+    QTest::newRow("the whole by range")
+        << "/media/{id}/t/0/wmv2.ts" << QByteArray("Range: bytes=0-") << 200 << QByteArray();
+    QTest::newRow("another range")
+        << "/media/{id}/t/0/wmv2.ts" << QByteArray("Range: bytes=1000-") << 406 << QByteArray();
+    QTest::newRow("start beyond the end")
+        << "/media/{id}/t/11/wmv2.ts" << QByteArray() << 416 << QByteArray();
+    QTest::newRow("unknown video")
+        << "/media/99999/t/0/x.ts" << QByteArray() << 404 << QByteArray();
+    QTest::newRow("a video that plays as it is")
+        << "/media/{direct}/t/0/h264aac.ts" << QByteArray() << 404 << QByteArray();
+}
+
+void ServiceTranscodeTest::servedByTheService()
+{
+    QFETCH(QString, path);
+    QFETCH(QByteArray, header);
+    QFETCH(int, status);
+    QFETCH(QByteArray, replyHeader);
+    static Served served;
+    if (served.ids.isEmpty()) {
+        const QDir clips(served.clips.filePath("Old"));
+        QVERIFY(fixtures::copy(m_dir.filePath("wmv2.wmv"), clips.filePath("wmv2.wmv")));
+        QVERIFY(fixtures::copy(m_dir.filePath("h264aac.mp4"), clips.filePath("h264aac.mp4")));
+        QVERIFY(serve(served, clips.path()));
+    }
+    path.replace("{id}", QString::number(served.ids["wmv2.wmv"]));
+    path.replace("{direct}", QString::number(served.ids["h264aac.mp4"]));
+    QList<QPair<QByteArray, QByteArray>> headers;
+    if (!header.isEmpty())
+        headers << qMakePair(header.left(header.indexOf(':')), header.mid(header.indexOf(':') + 2));
+    const ServiceReply reply
+        = served.service.send("GET", served.service.lanUrl(path), {}, 30000, headers);
+    QCOMPARE(reply.status, status);
+    if (!replyHeader.isEmpty()) {
+        const QByteArray name = replyHeader.left(replyHeader.indexOf(':'));
+        QCOMPARE((name + ": " + reply.header(name)).left(replyHeader.size()), replyHeader);
+    }
+    if (status != 200)
+        return;
+    // What came is H.264 and AAC in MPEG-TS, from where it was asked to start to the end.
+    QTemporaryDir out;
+    const QString file = out.filePath("stream.ts");
+    QVERIFY(fixtures::writeText(file, reply.body));
+    const QJsonObject probe = ffprobe(file);
+    QCOMPARE(probe["format"].toObject()["format_name"].toString(), QString("mpegts"));
+    QCOMPARE(codecOf(probe, "video"), QString("h264"));
+    QCOMPARE(codecOf(probe, "audio"), QString("aac"));
+    const bool seeked = header.contains("npt=5") || path.contains("/t/5/");
+    const QString frames
+        = run("ffprobe",
+              { "-v", "error", "-select_streams", "v:0", "-show_entries", "frame=pts_time",
+                "-read_intervals", "%+#1", "-of", "csv=p=0", file });
+    const double first = frames.section('\n', 0, 0).section(',', 0, 0).toDouble();
+    QVERIFY2(qAbs(first - (seeked ? 5.0 : 0.0)) <= 2.0, qPrintable(frames));
+    const double end = first + probe["format"].toObject()["duration"].toString().toDouble();
+    QVERIFY2(qAbs(end - 10.0) <= 1.0, qPrintable(QString::number(end)));
+    QCOMPARE(run("ffmpeg", { "-v", "error", "-i", file, "-f", "null", "-" }), QString());
+}
+
+// A player that closes the stream, or that holds every slot, leaves no ffmpeg running for long,
+// and one more is told why it is not served.
+void ServiceTranscodeTest::playersThatLeaveLeaveNoProcess()
+{
+    Served served;
+    QVERIFY(fixtures::copy(m_dir.filePath("wmv2.wmv"), served.clips.filePath("Old/wmv2.wmv")));
+    QVERIFY(serve(served, served.clips.filePath("Old")));
+    const qint64 pid = served.service.process().processId();
+    const QByteArray get = "GET /media/" + QByteArray::number(served.ids["wmv2.wmv"])
+        + "/t/0/wmv2.ts HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    const QByteArray head = QByteArray(get).replace("GET", "HEAD");
+
+    QTcpSocket probe;
+    QVERIFY(rawRequest(probe, served.service.lanPort(), head, 0).startsWith("HTTP/1.1 200"));
+    QCOMPARE(childProcesses(pid), 0);
+    {
+        QTcpSocket reader;
+        const QByteArray part = rawRequest(reader, served.service.lanPort(), get, 100 * 1024);
+        QVERIFY(part.startsWith("HTTP/1.1 200"));
+        QVERIFY(part.size() > 100 * 1024);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(childProcesses(pid), 0, 5000);
+
+    // Every slot held by a player that reads nothing more.
+    const int limit = int(std::max(1u, std::thread::hardware_concurrency()));
+    std::vector<std::unique_ptr<QTcpSocket>> holders;
+    for (int i = 0; i < limit; ++i) {
+        holders.push_back(std::make_unique<QTcpSocket>());
+        QVERIFY(rawRequest(*holders.back(), served.service.lanPort(), get, 1)
+                    .startsWith("HTTP/1.1 200"));
+    }
+    QTcpSocket refused;
+    const QByteArray reply = rawRequest(refused, served.service.lanPort(), get, 10);
+    QVERIFY2(reply.startsWith("HTTP/1.1 503"), reply.left(300).constData());
+    holders.clear();
+    QTRY_COMPARE_WITH_TIMEOUT(childProcesses(pid), 0, 5000);
+}
+
+// A library made before the codecs were kept learns them in the background after the upgrade,
+// and its videos are then offered converted.
+void ServiceTranscodeTest::olderLibrariesLearnTheirCodecs()
+{
+    Served served;
+    QVERIFY(fixtures::copy(m_dir.filePath("wmv2.wmv"), served.clips.filePath("Old/wmv2.wmv")));
+    QVERIFY(serve(served, served.clips.filePath("Old")));
+    const QString stream = QString("/media/%1/t/0/wmv2.ts").arg(served.ids["wmv2.wmv"]);
+    const auto head = [&] {
+        return served.service.send("HEAD", served.service.lanUrl(stream), {}, 5000).status;
+    };
+    QCOMPARE(head(), 200);
+    QVERIFY(served.service.terminate() >= 0);
+    {
+        svc::Database database(served.data.filePath("library.db").toStdString());
+        auto connection = database.connection();
+        connection->exec("UPDATE entries SET container = '', audio_codec = ''");
+    }
+    QVERIFY(served.service.start(served.data.path(), { "--lan-port", "0" }));
+    QTRY_COMPARE_WITH_TIMEOUT(head(), 200, 10000);
+    QFile log(served.data.filePath("logs/" + QDate::currentDate().toString("yyyy-MM-dd") + ".txt"));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("reading the container and codecs of 1 videos"));
 }
 
 QTEST_GUILESS_MAIN(ServiceTranscodeTest)

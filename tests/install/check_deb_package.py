@@ -59,7 +59,7 @@ with tempfile.TemporaryDirectory() as tmp:
                     "qml-module-qtquick-controls2", "qml-module-qtquick-templates2",
                     "qml-module-qtquick-layouts", "qml-module-qtquick-dialogs",
                     "qml-module-qtquick-controls", "qml-module-qtqml",
-                    "qml-module-qtgraphicaleffects", "libssl3"):
+                    "qml-module-qtgraphicaleffects", "libssl3", "ffmpeg"):
         if package not in depends:
             failures.append(f"no dependency on {package}")
 

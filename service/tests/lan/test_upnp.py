@@ -216,6 +216,35 @@ class MediaServerTest(unittest.TestCase):
             age = int(re.search(r'max-age=(\d+)', headers['CACHE-CONTROL']).group(1))
             self.assertLessEqual(age, 1800)
 
+    def test_converted_stream_beside_the_original(self):
+        old = os.path.join(self.temp.name, 'Old')
+        os.makedirs(old)
+        subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i',
+                        'testsrc=size=320x240:rate=25:duration=4', '-f', 'lavfi', '-i',
+                        'sine=duration=4', '-c:v', 'wmv2', '-c:a', 'wmav2',
+                        os.path.join(old, 'Home movie.wmv')], check=True)
+        self.assertEqual(self.service.control('POST', '/files', {
+            'path': old, 'filters': ['.wmv'], 'depth': 1, 'pid': 0})['code'], 0)
+        folder = next(o for o in browse(self.cds, '0')['objects'] if title(o) == 'Old')
+        video = browse(self.cds, folder.get('id'))['objects'][0]
+        res = video.findall(DIDL + 'res')
+        # The converted stream first, for players that take the first they can play; the
+        # original beside it.
+        self.assertTrue(res[0].get('protocolInfo').startswith('http-get:*:video/mpeg:'),
+                        res[0].get('protocolInfo'))
+        self.assertIn('DLNA.ORG_OP=10;DLNA.ORG_CI=1', res[0].get('protocolInfo'))
+        self.assertEqual((res[0].get('duration')[:8], res[0].get('resolution')),
+                         ('0:00:04.', '320x240'))
+        self.assertTrue(res[0].text.endswith('/t/0/Home%20movie.ts'), res[0].text)
+        self.assertTrue(res[1].get('protocolInfo').startswith('http-get:*:video/x-ms-wmv:'))
+        probe = subprocess.run(['ffprobe', '-v', 'error', '-select_streams', 'v:0', '-show_entries',
+                                'stream=codec_name', '-of', 'csv=p=0', res[0].text],
+                               capture_output=True, text=True)
+        self.assertEqual(probe.stdout.split()[0], 'h264')
+        protocols = call(self.device.get_service(CM), 'GetProtocolInfo', {},
+                         {'Source': GObject.TYPE_STRING})['Source']
+        self.assertIn('http-get:*:video/mpeg:DLNA.ORG_PN=AVC_TS_MP_HD_AAC_MULT5_ISO', protocols)
+
     def test_description(self):
         status, _, body = http(self.device.get_location())
         self.assertEqual(status, 200)
