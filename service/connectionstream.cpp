@@ -240,7 +240,9 @@ ConnectionStream::HeadResult ConnectionStream::readHead()
             if (size_t(std::count(begin, m_in.begin() + long(headEnd), '\n'))
                 > m_limits.headerLines + 2)
                 return HeadResult::TooLarge;
-            takeRangeHeaders(headEnd);
+            const size_t end = takeRangeHeaders(headEnd);
+            if (m_limits.lengthlessHasNoBody)
+                markEmptyBody(end);
             return HeadResult::Complete;
         }
         scanFrom = std::max(m_inStart, m_inEnd >= 2 ? m_inEnd - 2 : 0);
@@ -267,7 +269,7 @@ ConnectionStream::HeadResult ConnectionStream::readHead()
     }
 }
 
-void ConnectionStream::takeRangeHeaders(size_t headEnd)
+size_t ConnectionStream::takeRangeHeaders(size_t headEnd)
 {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     const std::string name = "range:";
@@ -298,6 +300,21 @@ void ConnectionStream::takeRangeHeaders(size_t headEnd)
         m_inEnd -= next - line;
         headEnd -= next - line;
     }
+    return headEnd;
+}
+
+void ConnectionStream::markEmptyBody(size_t headEnd)
+{
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+    std::string head(m_in.begin() + long(m_inStart), m_in.begin() + long(headEnd));
+    std::transform(head.begin(), head.end(), head.begin(), lower);
+    if (head.compare(0, 5, "post ") != 0 || head.find("\ncontent-length:") != std::string::npos
+        || head.find("\ntransfer-encoding:") != std::string::npos)
+        return;
+    const size_t lineEnd = head.find('\n') + 1;
+    static const std::string length = "Content-Length: 0\r\n";
+    m_in.insert(m_in.begin() + long(m_inStart + lineEnd), length.begin(), length.end());
+    m_inEnd += length.size();
 }
 
 bool ConnectionStream::waitForRequest(int timeoutMs, int sliceMs,

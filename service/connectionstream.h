@@ -21,6 +21,10 @@ struct RequestLimits
     int crowdedDeadlineMs = 1000;
     size_t headBytes = 32 * 1024; // request line and headers
     size_t headerLines = 100;
+    // A POST without Content-Length or Transfer-Encoding has no body, as HTTP says; players
+    // send such requests. The library would read one until the connection ends, so it is told
+    // so. Off where every body must say its length.
+    bool lengthlessHasNoBody = false;
 };
 
 // One accepted connection as the HTTP library sees it. Unlike the library's own stream it
@@ -97,7 +101,10 @@ private:
     bool waitForMore();
     // Receives into the free end of the buffer; what recv returned.
     ssize_t receive();
-    void takeRangeHeaders(size_t headEnd);
+    // Returns where the head ends now.
+    size_t takeRangeHeaders(size_t headEnd);
+    // Adds "Content-Length: 0" to a request that names neither length nor encoding.
+    void markEmptyBody(size_t headEnd);
 
     int m_socket;
     int m_readTimeoutMs;

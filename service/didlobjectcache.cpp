@@ -2,7 +2,6 @@
 
 #include "service/didlwriter.h"
 
-#include <tuple>
 #include <unordered_map>
 
 namespace svc {
@@ -13,56 +12,20 @@ constexpr size_t MaxSets = 8;
 
 } // namespace
 
-// Everything of an entry its object shows: equal ones are written the same, byte for byte.
+// What an object was written from: equal ones are written the same, byte for byte.
 struct DidlObjectCache::Shown
 {
-    int64_t parentId = 0;
-    EntryType type = EntryType::Video;
-    std::string name;
-    int64_t size = 0;
-    int64_t mtimeMs = 0;
-    int width = 0;
-    int height = 0;
-    int64_t durationMs = 0;
-    std::string layout;
-    bool hasCover = false;
+    Entry entry;
     int64_t childCount = 0;
-    // What decides whether a converted stream is offered, and as what.
-    std::string codec;
-    std::string container;
-    int videoProfile = 0;
-    int bitDepth = 0;
-    std::string pixelFormat;
-    std::string audioCodec;
 
-    Shown(const Entry &entry, int64_t count)
-        : parentId(entry.parentId)
-        , type(entry.type)
-        , name(entry.name)
-        , size(entry.size)
-        , mtimeMs(entry.mtimeMs)
-        , width(entry.info.width)
-        , height(entry.info.height)
-        , durationMs(entry.info.durationMs)
-        , layout(entry.info.layout)
-        , hasCover(entry.hasCover)
+    Shown(const Entry &from, int64_t count)
+        : entry(from)
         , childCount(count)
-        , codec(entry.info.codec)
-        , container(entry.info.container)
-        , videoProfile(entry.info.videoProfile)
-        , bitDepth(entry.info.bitDepth)
-        , pixelFormat(entry.info.pixelFormat)
-        , audioCodec(entry.info.audioCodec)
     {
     }
     bool operator==(const Shown &other) const
     {
-        const auto fields = [](const Shown &s) {
-            return std::tie(s.parentId, s.type, s.name, s.size, s.mtimeMs, s.width, s.height,
-                            s.durationMs, s.layout, s.hasCover, s.childCount, s.codec, s.container,
-                            s.videoProfile, s.bitDepth, s.pixelFormat, s.audioCodec);
-        };
-        return fields(*this) == fields(other);
+        return childCount == other.childCount && entry == other.entry;
     }
 };
 

@@ -2,6 +2,7 @@
 
 #include "service/mediaurls.h"
 #include "service/playability.h"
+#include "service/subtitles.h"
 #include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
 #include "service/vrlayout.h"
@@ -28,7 +29,10 @@ constexpr const char *DidlRoot
     = "<DIDL-Lite xmlns=\"urn:schemas-upnp-org:metadata-1-0/DIDL-Lite/\" "
       "xmlns:dc=\"http://purl.org/dc/elements/1.1/\" "
       "xmlns:upnp=\"urn:schemas-upnp-org:metadata-1-0/upnp/\" "
-      "xmlns:dlna=\"urn:schemas-dlna-org:metadata-1-0/\">";
+      "xmlns:dlna=\"urn:schemas-dlna-org:metadata-1-0/\" "
+      "xmlns:sec=\"http://www.sec.co.kr/\">";
+// Where the subtitle files of a video are named for the players that look for them there.
+constexpr const char *SecNamespace = "http://www.sec.co.kr/";
 constexpr const char *DidlEnd = "</DIDL-Lite>";
 
 const xmlChar *xml(const char *text)
@@ -161,6 +165,18 @@ void DidlWriter::addVideo(const Entry &entry)
     if (entry.info.durationMs > 0)
         xmlNewProp(video, xml("duration"), xml(durationText(entry.info.durationMs).c_str()));
 
+    addSubtitles(entry, node);
+    // Where playback stopped and how often it was played, as the players sent it back.
+    if (entry.playback.positionMs > 0) {
+        xmlNode *position = xmlNewChild(node, gupnp_didl_lite_object_get_upnp_namespace(object),
+                                        xml("lastPlaybackPosition"), nullptr);
+        xmlNodeAddContent(position, xml(durationText(entry.playback.positionMs).c_str()));
+    }
+    if (entry.playback.playCount > 0) {
+        xmlNode *count = xmlNewChild(node, gupnp_didl_lite_object_get_upnp_namespace(object),
+                                     xml("playbackCount"), nullptr);
+        xmlNodeAddContent(count, xml(std::to_string(entry.playback.playCount).c_str()));
+    }
     if (entry.hasCover) {
         const std::string cover = m_baseUrl + coverPath(entry.id);
         xmlNode *art = xmlNewChild(node, gupnp_didl_lite_object_get_upnp_namespace(object),
@@ -173,6 +189,28 @@ void DidlWriter::addVideo(const Entry &entry)
         xmlNewProp(picture, xml("protocolInfo"), xml(pictureProtocol.c_str()));
     }
     g_object_unref(item);
+}
+
+void DidlWriter::addSubtitles(const Entry &entry, xmlNode *node)
+{
+    std::vector<std::string> names = entry.subtitles;
+    names.push_back(entry.name);
+    const std::vector<SidecarSubtitle> sidecars = sidecarSubtitles(entry.realPath, names);
+    for (size_t i = 0; i < sidecars.size(); ++i) {
+        const std::string url = m_baseUrl + subtitlePath(entry.id, i, sidecars[i].fileName);
+        xmlNode *resource = addResource(node, url);
+        const std::string protocol
+            = std::string("http-get:*:") + subtitleMimeType(sidecars[i].format) + ":*";
+        xmlNewProp(resource, xml("protocolInfo"), xml(protocol.c_str()));
+        if (sidecars[i].format != SubtitleFormat::SubRip)
+            continue;
+        if (!m_sec)
+            m_sec = xmlNewNs(gupnp_didl_lite_writer_get_xml_node(m_writer), xml(SecNamespace),
+                             xml("sec"));
+        xmlNode *caption = xmlNewChild(node, m_sec, xml("CaptionInfoEx"), nullptr);
+        xmlNodeAddContent(caption, xml(url.c_str()));
+        xmlNewNsProp(caption, m_sec, xml("type"), xml("srt"));
+    }
 }
 
 std::vector<std::string> DidlWriter::finishEach(const std::string &filter, bool escaped)

@@ -9,6 +9,8 @@
 
 typedef struct _GUPnPDIDLLiteWriter GUPnPDIDLLiteWriter;
 typedef struct _xmlDict xmlDict;
+typedef struct _xmlNode xmlNode;
+typedef struct _xmlNs xmlNs;
 
 namespace svc {
 
@@ -42,8 +44,10 @@ public:
 
 private:
     void addVideo(const Entry &entry);
+    void addSubtitles(const Entry &entry, xmlNode *node);
 
     GUPnPDIDLLiteWriter *m_writer;
+    xmlNs *m_sec = nullptr;
     std::string m_baseUrl;
 };
 

@@ -2,6 +2,7 @@
 
 #include "service/log.h"
 #include "service/pathutil.h"
+#include "service/subtitles.h"
 
 #include <sys/stat.h>
 
@@ -253,16 +254,27 @@ private:
     {
         if (!m_dirIds[i])
             return true;
-        for (const ScannedFile &file : m_plan.scan.dirs[i].files) {
+        const ScannedDir &dir = m_plan.scan.dirs[i];
+        std::vector<std::string> names = dir.subtitles;
+        for (const ScannedFile &file : dir.files)
+            names.push_back(file.name);
+        for (const ScannedFile &file : dir.files) {
             if (m_cancel.load())
                 return false;
-            if (!m_excluded.count(file.realPath))
-                this->file(file, m_dirIds[i], outcome);
+            if (m_excluded.count(file.realPath))
+                continue;
+            if (const int64_t id = this->file(file, m_dirIds[i], outcome)) {
+                std::vector<std::string> sidecars;
+                for (const SidecarSubtitle &sidecar : sidecarSubtitles(file.realPath, names))
+                    sidecars.push_back(sidecar.fileName);
+                m_writer.setSubtitles(id, sidecars);
+            }
         }
         return true;
     }
 
-    void file(const ScannedFile &file, int64_t folderId, ImportOutcome &outcome)
+    // The entry the file is now; 0 when it is not in the library.
+    int64_t file(const ScannedFile &file, int64_t folderId, ImportOutcome &outcome)
     {
         const Entry *old = current(file.realPath);
         const bool known = old && old->type == EntryType::Video;
@@ -271,7 +283,7 @@ private:
             m_writer.move(move->second->id, folderId, file.name, file.realPath);
             m_moved.insert(move->second->id);
             m_kept.insert(file.realPath);
-            return;
+            return move->second->id;
         }
         const auto read = m_reading.byPath.find(file.realPath);
         ProbeResult late;
@@ -283,17 +295,17 @@ private:
                 if (old->parentId != folderId)
                     m_writer.setParent(old->id, folderId);
                 m_kept.insert(file.realPath);
-                return;
+                return old->id;
             }
             if (m_plan.skipped.count(file.realPath))
-                return;
+                return 0;
             // New since the plan (its move did not hold): read now.
             late = m_reader(file.realPath, file.size, file.mtimeMs, m_cancel);
             result = &late;
             outcome.failureCount += late.ok ? 0 : 1;
         }
         if (!result->ok)
-            return;
+            return 0;
         ++outcome.successCount;
         int64_t id;
         if (known) {
@@ -308,6 +320,7 @@ private:
                           result == &late ? late.cover
                                           : m_reading.spool->take(m_reading.covers[read->second]));
         m_kept.insert(file.realPath);
+        return id;
     }
 
     // What is gone from the disk goes from the library. A video added by hand from elsewhere

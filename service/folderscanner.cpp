@@ -1,6 +1,7 @@
 #include "service/folderscanner.h"
 
 #include "service/pathutil.h"
+#include "service/subtitles.h"
 
 #include <dirent.h>
 #include <limits.h>
@@ -31,7 +32,7 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
         return scan;
     }
     visited.insert({ rootInfo.st_dev, rootInfo.st_ino });
-    scan.dirs.push_back({ root, baseName(root), -1, modificationMs(rootInfo), {} });
+    scan.dirs.push_back({ root, baseName(root), -1, modificationMs(rootInfo), {}, {} });
     char resolved[PATH_MAX];
     const std::string canonicalRoot = ::realpath(root.c_str(), resolved) ? resolved : root;
     // A link to a folder elsewhere is followed (a folder kept on another drive), but not one
@@ -79,7 +80,10 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
                 if (!isValidUtf8(name) || (mayBeLink && leadsAway(path))
                     || !visited.insert({ info.st_dev, info.st_ino }).second)
                     continue;
-                children.push_back({ path, name, int(current), modificationMs(info), {} });
+                children.push_back({ path, name, int(current), modificationMs(info), {}, {} });
+            } else if (SubtitleFormat format;
+                       S_ISREG(info.st_mode) && subtitleFormat(name, format)) {
+                scan.dirs[current].subtitles.push_back(name);
             } else if (S_ISREG(info.st_mode) && filter.accepts(name)) {
                 if (!isValidUtf8(name)) {
                     ++scan.badNames;
@@ -93,6 +97,22 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
             scan.dirs.push_back(std::move(child));
     }
     return scan;
+}
+
+std::vector<std::string> subtitlesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    DIR *dir = opendir(folder.c_str());
+    if (!dir)
+        return names;
+    while (const dirent *item = readdir(dir)) {
+        SubtitleFormat format;
+        if (item->d_name[0] != '.' && subtitleFormat(item->d_name, format))
+            names.emplace_back(item->d_name);
+    }
+    closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 } // namespace svc

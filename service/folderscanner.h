@@ -27,6 +27,8 @@ struct ScannedDir
     int parent = -1; // index into FolderScan::dirs; -1 for the scanned folder itself
     int64_t mtimeMs = 0;
     std::vector<ScannedFile> files;
+    // The subtitle files in the folder (".srt", ".vtt"), by name: the videos' sidecars.
+    std::vector<std::string> subtitles;
 };
 
 struct FolderScan
@@ -47,5 +49,8 @@ FolderScan scanFolder(const std::string &root, const SuffixFilter &filter,
                       const std::atomic<bool> &cancel, const std::set<std::string> &excluded = {});
 
 int64_t modificationMs(const struct stat &info);
+
+// The names of the subtitle files in folder.
+std::vector<std::string> subtitlesIn(const std::string &folder);
 
 } // namespace svc

@@ -2,6 +2,7 @@
 
 #include "service/log.h"
 #include "service/pathutil.h"
+#include "service/subtitles.h"
 #include "service/watchlimits.h"
 
 #include <dirent.h>
@@ -389,7 +390,8 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
     Root &root = *found->second;
     if (root.polled || root.unavailable)
         return;
-    enum class Kind { Ignored, Folder, Video };
+    // A sidecar's change is the videos' whose subtitles it is: a rescan, nothing to read.
+    enum class Kind { Ignored, Folder, Video, Sidecar };
     // Hidden entries and files the import would not take (partial downloads, subtitles) change
     // nothing in the library; a folder is known by its monitor, or looked at when it is new.
     const auto kind = [&](const std::string &path, bool isNew) {
@@ -400,6 +402,8 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
             return Kind::Folder;
         if (root.filter.accepts(name))
             return Kind::Video;
+        if (SubtitleFormat format; subtitleFormat(name, format))
+            return Kind::Sidecar;
         return isNew && isDirectory(path) ? Kind::Folder : Kind::Ignored;
     };
     const std::string path = pathOf(file);
@@ -419,6 +423,7 @@ void FolderWatcher::onEvent(const std::string &rootPath, GFile *file, GFile *oth
             root.writes.done(path, now);
             structural = true;
         }
+        structural = structural || kind(path, false) == Kind::Sidecar;
         break;
     case G_FILE_MONITOR_EVENT_CREATED: {
         const Kind created = kind(path, true);

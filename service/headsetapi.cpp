@@ -8,6 +8,7 @@
 #include "service/listing.h"
 #include "service/mediaurls.h"
 #include "service/playability.h"
+#include "service/subtitles.h"
 #include "service/suffixfilter.h"
 #include "service/timeseek.h"
 
@@ -124,6 +125,22 @@ void HeadsetApi::media(const httplib::Request &request, httplib::Response &respo
     // The head says how long the body is; the connection sends the body itself, piece by
     // piece from the page cache, so a long video is never held in memory. A file cut short
     // meanwhile cannot fill the promised length: the connection is dropped.
+    // Players that show subtitles from a header of the video's reply ask for it.
+    if (request.get_header_value("getCaptionInfo.sec") == "1") {
+        if (const auto entry = m_library.entry(*id)) {
+            std::vector<std::string> names = entry->subtitles;
+            names.push_back(entry->name);
+            const auto sidecars = sidecarSubtitles(entry->realPath, names);
+            for (size_t i = 0; i < sidecars.size(); ++i) {
+                if (sidecars[i].format == SubtitleFormat::SubRip) {
+                    response.set_header("CaptionInfo.sec",
+                                        baseUrlOf(request)
+                                            + subtitlePath(entry->id, i, sidecars[i].fileName));
+                    break;
+                }
+            }
+        }
+    }
     response.set_header("Content-Type", videoContentType(found.video->name));
     response.set_header("Content-Length", std::to_string(length));
     if (request.method != "HEAD" && length > 0)

@@ -332,6 +332,13 @@ std::optional<HttpServer::Refusal> HttpServer::refusalOf(const httplib::Request 
     return std::nullopt;
 }
 
+RequestLimits HttpServer::limits() const
+{
+    RequestLimits limits;
+    limits.lengthlessHasNoBody = !m_rules.assistantOnly;
+    return limits;
+}
+
 bool HttpServer::crowded() const
 {
     return m_waiting.load() > 0 && m_busy.load() >= m_threads;
@@ -363,8 +370,8 @@ bool HttpServer::process_and_close_socket(socket_t sock)
 {
     {
         ConnectionStream stream(sock, milliseconds(read_timeout_sec_, read_timeout_usec_),
-                                milliseconds(write_timeout_sec_, write_timeout_usec_),
-                                RequestLimits(), [this] { return crowded(); });
+                                milliseconds(write_timeout_sec_, write_timeout_usec_), limits(),
+                                [this] { return crowded(); });
         std::string client;
         int clientPort = 0;
         stream.get_remote_ip_and_port(client, clientPort);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "service/connectionstream.h"
+
 #include <httplib.h>
 
 #include <atomic>
@@ -77,6 +79,7 @@ private:
     std::optional<Refusal> refusalOf(const httplib::Request &request) const;
     // Whether connections wait for a thread.
     bool crowded() const;
+    RequestLimits limits() const;
     bool admit(const std::string &client);
     void release(const std::string &client);
 

@@ -3,6 +3,7 @@
 #include "service/folderimport.h"
 #include "service/log.h"
 #include "service/pathutil.h"
+#include "service/subtitles.h"
 
 #include <sys/stat.h>
 
@@ -151,6 +152,12 @@ ImportOutcome Importer::importFile(const ImportRequest &request, const std::atom
         entry.mtimeMs = modificationMs(info);
         entry.info = result.info;
         outcome.id = writer.insert(entry);
+        std::vector<std::string> names = subtitlesIn(parentPath(path));
+        names.push_back(name);
+        std::vector<std::string> sidecars;
+        for (const SidecarSubtitle &sidecar : sidecarSubtitles(path, names))
+            sidecars.push_back(sidecar.fileName);
+        writer.setSubtitles(outcome.id, sidecars);
         writer.putCover(outcome.id, result.cover);
         outcome.pid = parentId;
         outcome.status = ImportOutcome::Status::Imported;

@@ -48,6 +48,17 @@ struct Entry
     Playback playback;
     // The names of the subtitle files beside the video that belong to it.
     std::vector<std::string> subtitles;
+
+    // Every field: what is kept of an entry (such as its written DIDL-Lite object) is used
+    // again only while the entry is equal to what it was made from.
+    bool operator==(const Entry &other) const
+    {
+        return std::tie(id, parentId, type, name, realPath, size, mtimeMs, info, hasCover, playback,
+                        subtitles)
+            == std::tie(other.id, other.parentId, other.type, other.name, other.realPath,
+                        other.size, other.mtimeMs, other.info, other.hasCover, other.playback,
+                        other.subtitles);
+    }
 };
 
 // Changes to the library inside one write transaction.

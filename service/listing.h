@@ -24,6 +24,10 @@ nlohmann::json entryJson(const Entry &entry, const std::string &folderPath);
 std::optional<nlohmann::json> folderListing(Library &library, const httplib::Request &request,
                                             httplib::Response &response);
 
+// What URLs given to a player start with: "http://<Host of the request>", or the address the
+// request came in on when it names none (HTTP/1.0).
+std::string baseUrlOf(const httplib::Request &request);
+
 // The cover of the entry idText names, or a 404 reply.
 void sendCover(Library &library, const std::string &idText, httplib::Response &response);
 

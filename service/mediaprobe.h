@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace svc {
@@ -25,6 +26,15 @@ struct MediaInfo
     int bitDepth = 0;
     std::string pixelFormat;
     std::string audioCodec;
+
+    bool operator==(const MediaInfo &other) const
+    {
+        return std::tie(width, height, durationMs, codec, layout, container, videoProfile, bitDepth,
+                        pixelFormat, audioCodec)
+            == std::tie(other.width, other.height, other.durationMs, other.codec, other.layout,
+                        other.container, other.videoProfile, other.bitDepth, other.pixelFormat,
+                        other.audioCodec);
+    }
 };
 
 struct ProbeResult

@@ -36,6 +36,7 @@ Service::Service(const Options &options)
     m_controlApi = std::make_unique<ControlApi>(*m_library, *m_importer, m_requests);
     m_transcoder = std::make_unique<Transcoder>();
     m_headsetApi = std::make_unique<HeadsetApi>(*m_library, *m_transcoder);
+    m_vrPlayersApi = std::make_unique<VrPlayersApi>(*m_library);
 }
 
 Service::~Service()
@@ -64,6 +65,7 @@ bool Service::start(std::string &error)
         // interface has its own, so no number of players can stall the assistant.
         m_lan = std::make_unique<HttpServer>("lan", LanThreads);
         m_headsetApi->install(*m_lan);
+        m_vrPlayersApi->install(*m_lan);
         m_lanPort = m_lan->bindTo("0.0.0.0", m_options.lanPort);
         if (m_lanPort < 0) {
             // The assistant works without it; the headset will not find this PC.

@@ -13,6 +13,7 @@
 #include "service/requestregistry.h"
 #include "service/transcoder.h"
 #include "service/upnpserver.h"
+#include "service/vrplayersapi.h"
 #include "service/workerpool.h"
 
 #include <memory>
@@ -48,6 +49,7 @@ private:
     RequestRegistry m_requests;
     std::unique_ptr<ControlApi> m_controlApi;
     std::unique_ptr<HeadsetApi> m_headsetApi;
+    std::unique_ptr<VrPlayersApi> m_vrPlayersApi;
     std::unique_ptr<HttpServer> m_control;
     std::unique_ptr<HttpServer> m_lan;
     std::unique_ptr<GlibLoop> m_loop;

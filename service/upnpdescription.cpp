@@ -113,6 +113,17 @@ const char *contentDirectoryDescription()
 <action><name>GetSystemUpdateID</name><argumentList>
 <argument><name>Id</name><direction>out</direction><relatedStateVariable>SystemUpdateID</relatedStateVariable></argument>
 </argumentList></action>
+<action><name>UpdateObject</name><argumentList>
+<argument><name>ObjectID</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_ObjectID</relatedStateVariable></argument>
+<argument><name>CurrentTagValue</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_TagValueList</relatedStateVariable></argument>
+<argument><name>NewTagValue</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_TagValueList</relatedStateVariable></argument>
+</argumentList></action>
+<action><name>X_SetBookmark</name><argumentList>
+<argument><name>CategoryType</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_CategoryType</relatedStateVariable></argument>
+<argument><name>RID</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_RID</relatedStateVariable></argument>
+<argument><name>ObjectID</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_ObjectID</relatedStateVariable></argument>
+<argument><name>PosSecond</name><direction>in</direction><relatedStateVariable>A_ARG_TYPE_PosSec</relatedStateVariable></argument>
+</argumentList></action>
 </actionList>
 <serviceStateTable>
 <stateVariable sendEvents="no"><name>A_ARG_TYPE_ObjectID</name><dataType>string</dataType></stateVariable>
@@ -124,6 +135,10 @@ const char *contentDirectoryDescription()
 <stateVariable sendEvents="no"><name>A_ARG_TYPE_Index</name><dataType>ui4</dataType></stateVariable>
 <stateVariable sendEvents="no"><name>A_ARG_TYPE_Count</name><dataType>ui4</dataType></stateVariable>
 <stateVariable sendEvents="no"><name>A_ARG_TYPE_UpdateID</name><dataType>ui4</dataType></stateVariable>
+<stateVariable sendEvents="no"><name>A_ARG_TYPE_TagValueList</name><dataType>string</dataType></stateVariable>
+<stateVariable sendEvents="no"><name>A_ARG_TYPE_CategoryType</name><dataType>ui4</dataType></stateVariable>
+<stateVariable sendEvents="no"><name>A_ARG_TYPE_RID</name><dataType>ui4</dataType></stateVariable>
+<stateVariable sendEvents="no"><name>A_ARG_TYPE_PosSec</name><dataType>ui4</dataType></stateVariable>
 <stateVariable sendEvents="no"><name>SearchCapabilities</name><dataType>string</dataType></stateVariable>
 <stateVariable sendEvents="no"><name>SortCapabilities</name><dataType>string</dataType></stateVariable>
 <stateVariable sendEvents="yes"><name>SystemUpdateID</name><dataType>ui4</dataType></stateVariable>

@@ -2,10 +2,12 @@
 
 #include "service/deviceicons.h"
 #include "service/devicename.h"
+#include "service/listing.h"
 #include "service/log.h"
 #include "service/playability.h"
 #include "service/requestrules.h"
 #include "service/suffixfilter.h"
+#include "service/timeseek.h"
 #include "service/upnpdescription.h"
 
 #include <libgupnp/gupnp.h>
@@ -194,6 +196,65 @@ void onSearchCapabilities(GUPnPService *, GUPnPServiceAction *action, gpointer)
 {
     gupnp_service_action_set(action, "SearchCaps", G_TYPE_STRING, "", nullptr);
     gupnp_service_action_return_success(action);
+}
+
+// Where a player stopped a video, as the players that keep it on the server send it: kept
+// like HereSphere's, shown as upnp:lastPlaybackPosition.
+bool keepPosition(Device *device, const std::string &objectId, int64_t positionMs)
+{
+    const auto id = parseId(objectId);
+    if (!id || positionMs < 0)
+        return false;
+    return device->server->library().changePlayback(
+        *id, [positionMs](Playback &playback) { playback.positionMs = positionMs; });
+}
+
+void onSetBookmark(GUPnPService *, GUPnPServiceAction *action, gpointer data)
+{
+    char *objectId = nullptr;
+    guint seconds = 0;
+    gupnp_service_action_get(action, "ObjectID", G_TYPE_STRING, &objectId, "PosSecond", G_TYPE_UINT,
+                             &seconds, nullptr);
+    const bool kept
+        = keepPosition(static_cast<Device *>(data), text(objectId), int64_t(seconds) * 1000);
+    g_free(objectId);
+    if (kept)
+        gupnp_service_action_return_success(action);
+    else
+        gupnp_service_action_return_error(action, 701, "No such object");
+}
+
+// The text of <name>...</name> in a tag value list; none when it has no such element.
+std::optional<std::string> tagValue(const std::string &list, const std::string &name)
+{
+    const size_t open = list.find("<" + name + ">");
+    const size_t start = open == std::string::npos ? open : open + name.size() + 2;
+    const size_t end = start == std::string::npos ? start : list.find("</" + name + ">", start);
+    if (end == std::string::npos)
+        return std::nullopt;
+    return list.substr(start, end - start);
+}
+
+// UpdateObject of upnp:lastPlaybackPosition, the one property a player may change here.
+void onUpdateObject(GUPnPService *, GUPnPServiceAction *action, gpointer data)
+{
+    char *objectId = nullptr;
+    char *values = nullptr;
+    gupnp_service_action_get(action, "ObjectID", G_TYPE_STRING, &objectId, "NewTagValue",
+                             G_TYPE_STRING, &values, nullptr);
+    const std::string id = text(objectId);
+    const auto position = tagValue(text(values), "upnp:lastPlaybackPosition");
+    g_free(objectId);
+    g_free(values);
+    const auto range = position ? parseNptRange("npt=" + *position + "-") : std::nullopt;
+    if (!range) {
+        gupnp_service_action_return_error(action, 703, "Invalid newTagValue");
+        return;
+    }
+    if (keepPosition(static_cast<Device *>(data), id, range->startMs))
+        gupnp_service_action_return_success(action);
+    else
+        gupnp_service_action_return_error(action, 701, "No such object");
 }
 
 void onSortCapabilities(GUPnPService *, GUPnPServiceAction *action, gpointer)
@@ -407,6 +468,10 @@ void UpnpServer::contextAvailable(GUPnPContext *context)
         gupnp_device_info_get_service(GUPNP_DEVICE_INFO(root), upnp::ConnectionManagerType));
     Device *raw = device.get();
     g_signal_connect(device->directory, "action-invoked::Browse", G_CALLBACK(onBrowse), raw);
+    g_signal_connect(device->directory, "action-invoked::X_SetBookmark", G_CALLBACK(onSetBookmark),
+                     raw);
+    g_signal_connect(device->directory, "action-invoked::UpdateObject", G_CALLBACK(onUpdateObject),
+                     raw);
     g_signal_connect(device->directory, "action-invoked::GetSearchCapabilities",
                      G_CALLBACK(onSearchCapabilities), raw);
     g_signal_connect(device->directory, "action-invoked::GetSortCapabilities",

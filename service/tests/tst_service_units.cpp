@@ -551,6 +551,9 @@ void ServiceUnitsTest::longListingEqualsItsPages()
         info.durationMs = 61000;
         writer.updateVideo(3, 1, 999, 5, info);
         writer.putCover(4, { 0xff, 0xd8, 0xff, 0xd9 });
+        svc::Playback stopped;
+        stopped.positionMs = 61000;
+        writer.setPlayback(6, stopped);
         svc::Entry child;
         child.parentId = 2;
         child.name = "inside.mp4";
@@ -595,6 +598,14 @@ void ServiceUnitsTest::didlObjects_data()
            "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=01700000000000000000000000000000\">"
            "http://10.0.0.1:22824/media/5/Beach%20%22Sun%22%20%26%20%27Sea%27%20%C3%BC_180_LR.mp4"
            "</res></item>";
+    QTest::newRow("where playback stopped")
+        << "Resumed.mp4"
+        << "<item id=\"6\" parentID=\"1\" restricted=\"1\"><dc:title>Resumed</dc:title>"
+           "<upnp:class>object.item.videoItem</upnp:class><dc:date>2023-11-14</dc:date>"
+           "<res size=\"7\" protocolInfo=\"http-get:*:video/mp4:DLNA.ORG_OP=01;DLNA.ORG_CI=0;"
+           "DLNA.ORG_FLAGS=01700000000000000000000000000000\">http://10.0.0.1:22824/media/6/"
+           "Resumed.mp4</res><upnp:lastPlaybackPosition>0:00:42.500</upnp:lastPlaybackPosition>"
+           "<upnp:playbackCount>2</upnp:playbackCount></item>";
 }
 
 void ServiceUnitsTest::didlObjects()
@@ -628,6 +639,10 @@ void ServiceUnitsTest::didlObjects()
         writer.putCover(add(top, svc::EntryType::Video, "Concert.mkv", declared, 1 << 20),
                         { 0xff, 0xd8, 0xff, 0xd9 });
         add(top, svc::EntryType::Video, "Beach \"Sun\" & 'Sea' \u00fc_180_LR.mp4", {}, 10);
+        svc::Playback resumed;
+        resumed.positionMs = 42500;
+        resumed.playCount = 2;
+        writer.setPlayback(add(top, svc::EntryType::Video, "Resumed.mp4", {}, 7), resumed);
         return true;
     });
     svc::ContentDirectory directory(library);
