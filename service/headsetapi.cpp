@@ -24,6 +24,34 @@ namespace {
 
 const std::string MediaPrefix = "/media/";
 
+// The body of a converted stream, as ffmpeg makes it (none for HEAD). Whoever stops reading
+// ends the stream, and with it ffmpeg: the provider goes with the reply, the stream with the
+// provider.
+void sendConverted(httplib::Response &response, const std::string &mime,
+                   std::shared_ptr<TranscodeStream> stream)
+{
+    response.set_chunked_content_provider(
+        mime,
+        [stream, buffer = std::vector<char>(64 * 1024)](size_t, httplib::DataSink &sink) mutable {
+            for (;;) {
+                const ssize_t got
+                    = stream->read(buffer.data(), buffer.size(), std::chrono::seconds(1));
+                if (got > 0)
+                    return sink.write(buffer.data(), size_t(got));
+                if (got == 0) {
+                    // A stream ffmpeg did not finish ends without its last chunk: cut short,
+                    // as the player must see it.
+                    if (stream->failed())
+                        return false;
+                    sink.done();
+                    return true;
+                }
+                if (!sink.is_writable())
+                    return false;
+            }
+        });
+}
+
 } // namespace
 
 HeadsetApi::HeadsetApi(Library &library, Transcoder &transcoder)
@@ -210,28 +238,7 @@ void HeadsetApi::converted(const httplib::Request &request, httplib::Response &r
         stream = std::move(started.stream);
     }
     response.status = 200;
-    // Whoever stops reading ends the stream, and with it ffmpeg: the provider goes with the
-    // reply, the stream with the provider.
-    response.set_chunked_content_provider(
-        type.mime,
-        [stream, buffer = std::vector<char>(64 * 1024)](size_t, httplib::DataSink &sink) mutable {
-            for (;;) {
-                const ssize_t got
-                    = stream->read(buffer.data(), buffer.size(), std::chrono::seconds(1));
-                if (got > 0)
-                    return sink.write(buffer.data(), size_t(got));
-                if (got == 0) {
-                    // A stream ffmpeg did not finish ends without its last chunk: cut short,
-                    // as the player must see it.
-                    if (stream->failed())
-                        return false;
-                    sink.done();
-                    return true;
-                }
-                if (!sink.is_writable())
-                    return false;
-            }
-        });
+    sendConverted(response, type.mime, std::move(stream));
 }
 
 void HeadsetApi::cover(const httplib::Request &request, httplib::Response &response)
