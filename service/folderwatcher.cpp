@@ -256,8 +256,11 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
             const ImportOutcome outcome = m_importer.run(request, m_cancel);
             if (m_cancel)
                 return;
+            // Gone between the look and the reading: missing, as the next look will say.
             if (outcome.status == ImportOutcome::Status::Failed)
-                pass->unavailable = "cannot be rescanned (" + outcome.message + ")";
+                pass->unavailable = outcome.code == ApiCode::NotFound
+                    ? "is missing"
+                    : "cannot be rescanned (" + outcome.message + ")";
         }
     } catch (const std::exception &error) {
         pass->unavailable = std::string("cannot be rescanned (") + error.what() + ")";
