@@ -11,7 +11,10 @@ namespace svc {
 // streaming (or interactive, for a picture) transfer, DLNA 1.5.
 constexpr const char *VideoFeatures
     = "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=01700000000000000000000000000000";
-constexpr const char *CoverFeatures = "DLNA.ORG_PN=JPEG_TN;DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_"
+// Covers are 320 px on their longer side (mediaprobe): JPEG_SM, up to 640x480. JPEG_TN allows
+// only 160x160, and players that believe the label show a cropped picture or none.
+constexpr const char *CoverProfile = "JPEG_SM";
+constexpr const char *CoverFeatures = "DLNA.ORG_PN=JPEG_SM;DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_"
                                       "FLAGS=00f00000000000000000000000000000";
 
 // "/media/<id>/<file name, percent-encoded>": players read the format and the VR layout from

@@ -3,6 +3,7 @@
 #include "service/deviceicons.h"
 #include "service/devicename.h"
 #include "service/log.h"
+#include "service/mediaurls.h"
 #include "service/requestrules.h"
 #include "service/suffixfilter.h"
 #include "service/upnpdescription.h"
@@ -226,7 +227,7 @@ std::string sourceProtocols()
     std::string list;
     for (const std::string &type : videoContentTypes())
         list += "http-get:*:" + type + ":*,";
-    return list + "http-get:*:image/jpeg:*";
+    return list + "http-get:*:image/jpeg:DLNA.ORG_PN=" + CoverProfile;
 }
 
 void onProtocolInfo(GUPnPService *, GUPnPServiceAction *action, gpointer)

@@ -583,8 +583,8 @@ void ServiceUnitsTest::didlObjects_data()
            "<res size=\"1048576\" resolution=\"3840x3840\" protocolInfo=\"http-get:*:"
            "video/x-matroska:DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=0170000000000000000000"
            "0000000000\" duration=\"1:01:01.005\">http://10.0.0.1:22824/media/4/Concert.mkv</res>"
-           "<upnp:albumArtURI dlna:profileID=\"JPEG_TN\">http://10.0.0.1:22824/covers/4.jpg"
-           "</upnp:albumArtURI><res protocolInfo=\"http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_TN;"
+           "<upnp:albumArtURI dlna:profileID=\"JPEG_SM\">http://10.0.0.1:22824/covers/4.jpg"
+           "</upnp:albumArtURI><res protocolInfo=\"http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_SM;"
            "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=00f00000000000000000000000000000\">"
            "http://10.0.0.1:22824/covers/4.jpg</res></item>";
     QTest::newRow("layout in the name, odd characters")

@@ -166,6 +166,24 @@ def title(node):
     return node.find(DC + 'title').text
 
 
+def jpeg_size(data):
+    """(width, height) from a JPEG's frame header."""
+    at = 2
+    while at + 9 < len(data):
+        marker, length = data[at + 1], int.from_bytes(data[at + 2:at + 4], 'big')
+        if marker in (0xC0, 0xC1, 0xC2, 0xC3, 0xC5, 0xC6, 0xC7, 0xC9, 0xCA, 0xCB, 0xCD, 0xCE, 0xCF):
+            return (int.from_bytes(data[at + 7:at + 9], 'big'),
+                    int.from_bytes(data[at + 5:at + 7], 'big'))
+        at += 2 + length
+    raise ValueError('no frame header')
+
+
+# The largest picture each DLNA JPEG profile allows.
+JPEG_PROFILES = {'JPEG_TN': (160, 160), 'JPEG_SM': (640, 480), 'JPEG_MED': (1024, 768),
+                 'JPEG_LRG': (4096, 4096)}
+DLNA_METADATA = '{urn:schemas-dlna-org:metadata-1-0/}'
+
+
 def make_clip(path, seconds, extra=()):
     subprocess.run(['ffmpeg', '-v', 'error', '-y', '-f', 'lavfi', '-i',
                     'testsrc=size=320x180:rate=25:duration=%d' % seconds, *extra, '-c:v',
@@ -273,6 +291,18 @@ class MediaServerTest(unittest.TestCase):
         art = video.find(UPNP + 'albumArtURI')
         status, headers, jpeg = http(art.text)
         self.assertEqual((status, jpeg[:2]), (200, b'\xff\xd8'))
+        # The cover's profile, wherever it is named, allows the cover's real size.
+        profile = art.get(DLNA_METADATA + 'profileID')
+        width, height = jpeg_size(jpeg)
+        self.assertGreater(width, 160)
+        limit = JPEG_PROFILES[profile]
+        self.assertTrue(width <= limit[0] and height <= limit[1], (profile, width, height))
+        picture = next(r for r in res if ':image/jpeg:' in r.get('protocolInfo'))
+        self.assertIn('DLNA.ORG_PN=%s;' % profile, picture.get('protocolInfo'))
+        self.assertIn('DLNA.ORG_PN=%s;' % profile, headers['contentFeatures.dlna.org'])
+        protocols = call(self.device.get_service(CM), 'GetProtocolInfo', {},
+                         {'Source': GObject.TYPE_STRING})['Source']
+        self.assertIn('http-get:*:image/jpeg:DLNA.ORG_PN=%s' % profile, protocols.split(','))
 
     def test_pages_and_metadata(self):
         folder = next(o for o in browse(self.cds, '0')['objects'] if title(o) == 'Videos')
@@ -325,7 +355,6 @@ class MediaServerTest(unittest.TestCase):
         protocols = call(self.device.get_service(CM), 'GetProtocolInfo', {},
                          {'Source': GObject.TYPE_STRING})['Source']
         self.assertIn('http-get:*:video/mp4:*', protocols)
-        self.assertIn('http-get:*:image/jpeg:*', protocols)
 
     def update_id(self):
         return call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
