@@ -46,11 +46,12 @@ std::string escapeXml(const std::string &text)
 
 std::string deviceDescription(const std::string &friendlyName, const std::string &udn,
                               const std::string &version)
+    // The icons are 8-bit RGBA PNGs (service/icons/): 32 bits a pixel.
 {
     const auto icon = [](int size, const char *file) {
         const std::string side = std::to_string(size);
         return "<icon><mimetype>image/png</mimetype><width>" + side + "</width><height>" + side
-            + "</height><depth>24</depth><url>/" + file + "</url></icon>";
+            + "</height><depth>32</depth><url>/" + file + "</url></icon>";
     };
     const auto service = [](const char *type, const char *id, const char *file, const char *name) {
         return std::string("<service><serviceType>") + type + "</serviceType><serviceId>" + id

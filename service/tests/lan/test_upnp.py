@@ -251,6 +251,9 @@ class MediaServerTest(unittest.TestCase):
             self.assertEqual((status, png[:4]), (200, b'\x89PNG'))
             side = int.from_bytes(png[16:20], 'big')
             self.assertEqual(side, int(icon.find(DEVICE + 'width').text))
+            # Bits a pixel: the bit depth times the channels of the PNG's colour type.
+            channels = {0: 1, 2: 3, 3: 1, 4: 2, 6: 4}[png[25]]
+            self.assertEqual(png[24] * channels, int(icon.find(DEVICE + 'depth').text))
 
     def test_browses_the_tree(self):
         top = browse(self.cds, '0')
