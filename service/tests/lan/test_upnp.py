@@ -166,6 +166,19 @@ def title(node):
     return node.find(DC + 'title').text
 
 
+def raw_browse(service, object_id, flag='BrowseDirectChildren'):
+    """The SOAP reply's bytes as they come: what a player with a parser of its own reads."""
+    body = ('<?xml version="1.0"?><s:Envelope xmlns:s="http://schemas.xmlsoap.org/soap/envelope/">'
+            '<s:Body><u:Browse xmlns:u="%s"><ObjectID>%s</ObjectID><BrowseFlag>%s</BrowseFlag>'
+            '<Filter>*</Filter><StartingIndex>0</StartingIndex><RequestedCount>0</RequestedCount>'
+            '<SortCriteria></SortCriteria></u:Browse></s:Body></s:Envelope>'
+            % (CDS, object_id, flag)).encode()
+    status, _, reply = http(service.get_control_url(), 'POST', {
+        'Content-Type': 'text/xml; charset="utf-8"', 'SOAPACTION': '"%s#Browse"' % CDS}, body)
+    assert status == 200, status
+    return reply
+
+
 def jpeg_size(data):
     """(width, height) from a JPEG's frame header."""
     at = 2
@@ -204,6 +217,12 @@ class MediaServerTest(unittest.TestCase):
         for i in range(25):
             os.link(os.path.join(cls.folder, 'Concert.mkv'),
                     os.path.join(cls.folder, 'Trips', 'clip%02d.mkv' % i))
+        # Names whose order players show as we give it, and one a player must show as it is.
+        cls.order = os.path.join(root, 'Order')
+        os.makedirs(os.path.join(cls.order, 'zz folder'))
+        make_clip(os.path.join(cls.order, 'a.mkv'), 1)
+        for name in ('B.mkv', 'clip 10.mkv', 'clip 2.mkv', "Sam's trip.mkv", 'zz folder/in.mkv'):
+            os.link(os.path.join(cls.order, 'a.mkv'), os.path.join(cls.order, name))
         cls.ssdp = Ssdp()
         cls.service = Service(os.path.join(root, 'data'))
         with open(os.path.join(root, 'data', 'device-uuid')) as udn:
@@ -212,9 +231,10 @@ class MediaServerTest(unittest.TestCase):
         cls.device = cls.points.device(cls.udn)
         assert cls.device, 'the control point never found the media server'
         cls.cds = cls.device.get_service(CDS)
-        imported = cls.service.control('POST', '/files', {'path': cls.folder, 'filters': [
-            '.mp4', '.mkv'], 'depth': 0, 'pid': 0})
-        assert imported['code'] == 0, imported
+        for folder in (cls.folder, cls.order):
+            imported = cls.service.control('POST', '/files', {'path': folder, 'filters': [
+                '.mp4', '.mkv'], 'depth': 0, 'pid': 0})
+            assert imported['code'] == 0, imported
 
     @classmethod
     def tearDownClass(cls):
@@ -358,6 +378,23 @@ class MediaServerTest(unittest.TestCase):
         protocols = call(self.device.get_service(CM), 'GetProtocolInfo', {},
                          {'Source': GObject.TYPE_STRING})['Source']
         self.assertIn('http-get:*:video/mp4:*', protocols)
+
+    def test_apostrophes_read_as_they_are(self):
+        # Some players show "&apos;" as it is: the DIDL and the description carry the character.
+        self.service.control('PUT', '/settings/', {'deviceName': "Sam's PC"})
+        self.assertTrue(self.points.wait(
+            lambda: b"<friendlyName>Sam's PC</friendlyName>" in http(self.device.get_location())[2]))
+        order = next(o for o in browse(self.cds, '0')['objects'] if title(o) == 'Order')
+        for object_id, flag, text in (('0', 'BrowseMetadata', "Sam's PC"),
+                                      (order.get('id'), 'BrowseDirectChildren', "Sam's trip")):
+            raw = raw_browse(self.cds, object_id, flag)
+            self.assertIn(text.encode(), raw)
+            self.assertNotIn(b'&apos;', raw)
+            self.assertNotIn(b'&amp;apos;', raw)
+        self.assertIn("Sam's PC", [title(o) for o in browse(self.cds, '0', 'BrowseMetadata')[
+            'objects']])
+        self.assertIn("Sam's trip", [title(o) for o in browse(self.cds, order.get('id'))[
+            'objects']])
 
     def update_id(self):
         return call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
