@@ -396,6 +396,22 @@ class MediaServerTest(unittest.TestCase):
         self.assertIn("Sam's trip", [title(o) for o in browse(self.cds, order.get('id'))[
             'objects']])
 
+    def test_http10_without_host(self):
+        # Old renderers speak HTTP/1.0 and name no Host; both servers answer them.
+        description = urllib.parse.urlsplit(self.device.get_location())
+        for port, path, expected in ((self.service.lan_port, '/api/info', b'"deviceName"'),
+                                     (description.port, description.path, b'<friendlyName>')):
+            with socket.create_connection((SERVER, port), timeout=10) as sock:
+                sock.sendall(('GET %s HTTP/1.0\r\n\r\n' % path).encode())
+                reply = b''
+                while True:
+                    data = sock.recv(65536)
+                    if not data:
+                        break
+                    reply += data
+            self.assertRegex(reply.split(b'\r\n', 1)[0], rb'^HTTP/1\.[01] 200 ', path)
+            self.assertIn(expected, reply)
+
     def update_id(self):
         return call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
 
