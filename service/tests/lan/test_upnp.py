@@ -347,6 +347,18 @@ class MediaServerTest(unittest.TestCase):
         alone = browse(self.cds, item.get('id'), 'BrowseMetadata')
         self.assertEqual(ET.tostring(alone['objects'][0]), ET.tostring(item))
 
+    def test_listing_order(self):
+        # Players that keep the server's order show it: folders first, then names as people
+        # sort them, on every page alike (pages of one and of four are read differently).
+        order = next(o for o in browse(self.cds, '0')['objects'] if title(o) == 'Order')
+        expected = ['zz folder', 'a', 'B', 'clip 2', 'clip 10', "Sam's trip"]
+        paged = lambda sort, count: [title(o) for start in range(0, 8, count) for o in browse(
+            self.cds, order.get('id'), start=start, count=count, sort=sort)['objects']]
+        self.assertEqual([title(o) for o in browse(self.cds, order.get('id'))['objects']],
+                         expected)
+        self.assertEqual(paged('+dc:title', 1), expected)
+        self.assertEqual(paged('-dc:title', 4), expected[:1] + expected[:0:-1])
+
     def test_faults_leave_the_server_running(self):
         for object_id in ('999999', '-1', 'abc', ''):
             with self.assertRaises(GLib.Error) as fault:
