@@ -24,8 +24,15 @@ std::string mediaPath(int64_t id, const std::string &fileName);
 std::string coverPath(int64_t id);
 std::string percentEncode(const std::string &text);
 
-// The VR players' own interfaces: a video's JSON, where HereSphere posts what was played, and a
-// video's sidecar subtitles (n: the sidecar's place in the video's list).
+// "http://<address>:<port>" of a listener, for a request that names no Host (HTTP/1.0); an IPv6
+// address in brackets.
+std::string serverBaseUrl(const std::string &address, int port);
+
+// The VR players' own interfaces: the library, which a person types into the player ("/deovr",
+// "/heresphere"), a video's JSON, where HereSphere posts what was played, and a video's sidecar
+// subtitles (n: the sidecar's place in the video's list).
+std::string deoVrLibraryPath();
+std::string hereSphereLibraryPath();
 std::string deoVrVideoPath(int64_t id);
 std::string hereSphereVideoPath(int64_t id);
 std::string hereSphereEventsPath(int64_t id);

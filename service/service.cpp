@@ -1,5 +1,6 @@
 #include "service/service.h"
 
+#include "service/frontpage.h"
 #include "service/log.h"
 
 #include <filesystem>
@@ -63,14 +64,15 @@ bool Service::start(std::string &error)
         // interface has its own, so no number of players can stall the assistant.
         m_lan = std::make_unique<HttpServer>("lan", LanThreads);
         m_headsetApi->install(*m_lan);
+        installFrontPage(*m_lan);
         m_lanPort = m_lan->bindTo("0.0.0.0", m_options.lanPort);
         if (m_lanPort < 0) {
             // The assistant works without it; the headset will not find this PC.
-            logError("cannot listen on 0.0.0.0:", m_options.lanPort,
-                     "; the headset API is off");
+            logError("cannot listen on 0.0.0.0:", m_options.lanPort, "; the headset API is off");
             m_lan.reset();
         } else {
             m_lan->start();
+            m_controlApi->setLanPort(m_lanPort);
             logInfo("headset API on 0.0.0.0:", m_lanPort);
         }
     }

@@ -424,6 +424,20 @@ class MediaServerTest(unittest.TestCase):
             self.assertRegex(reply.split(b'\r\n', 1)[0], rb'^HTTP/1\.[01] 200 ', path)
             self.assertIn(expected, reply)
 
+    def test_where_to_point_a_player(self):
+        # The assistant shows the first address; the front page names the one the browser used.
+        self.assertEqual(self.service.control('GET', '/lan/addresses')['data'],
+                         {'port': self.service.lan_port, 'addresses': [SERVER]})
+        base = 'http://%s:%d' % (SERVER, self.service.lan_port)
+        for host in (None, '192.0.2.7:8080'):
+            status, headers, page = http(base + '/', headers={'Host': host} if host else {})
+            self.assertEqual(status, 200)
+            self.assertTrue(headers['Content-Type'].startswith('text/html'))
+            named = 'http://%s' % host if host else base
+            for player in ('deovr', 'heresphere'):
+                self.assertIn(('href="%s/%s"' % (named, player)).encode(), page)
+            self.assertIn('同一网络'.encode(), page)
+
     def update_id(self):
         return call(self.cds, 'GetSystemUpdateID', {}, {'Id': GObject.TYPE_UINT})['Id']
 
