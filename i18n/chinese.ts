@@ -203,6 +203,10 @@
         <source>设备ID：</source>
         <translation>Device ID: </translation>
     </message>
+    <message>
+        <source>在 DeoVR 或 HereSphere 中输入：</source>
+        <translation>Type into DeoVR or HereSphere:</translation>
+    </message>
 </context>
 <context>
     <name>SingleAppTip</name>

@@ -242,6 +242,11 @@ void KIVManager::closeApp()
     HttpManager::instance()->flushEvents(false);
 }
 
+void KIVManager::loadLanAddress()
+{
+    HttpManager::instance()->getLanAddresses();
+}
+
 void KIVManager::onReplayBack(QJsonObject &reply)
 {
     switch (reply.value(QStringLiteral("_type")).toInt()) {
@@ -259,6 +264,9 @@ void KIVManager::onReplayBack(QJsonObject &reply)
         break;
     case RequestKind::GetSettings:
         handleSettingsReply(reply, QObject::tr("获取用户名失败！"));
+        break;
+    case RequestKind::LanAddresses:
+        handleLanReply(reply);
         break;
     default:
         break;
@@ -343,4 +351,21 @@ void KIVManager::handleSettingsReply(const QJsonObject &reply, const QString &fa
                      .value(QStringLiteral("deviceName"))
                      .toString();
     emit userNameChange();
+}
+
+void KIVManager::handleLanReply(const QJsonObject &reply)
+{
+    // The service lists the likeliest address first. A failed reply leaves what was shown.
+    if (reply.value(QStringLiteral("code")).toInt() != 0)
+        return;
+    const QJsonObject data = reply.value(QStringLiteral("data")).toObject();
+    const int port = data.value(QStringLiteral("port")).toInt();
+    const QString address = data.value(QStringLiteral("addresses")).toArray().first().toString();
+    const QString shown = port > 0 && !address.isEmpty()
+        ? QStringLiteral("http://%1:%2").arg(address).arg(port)
+        : QString();
+    if (shown == m_lanAddress)
+        return;
+    m_lanAddress = shown;
+    emit lanAddressChange();
 }

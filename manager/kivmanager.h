@@ -22,6 +22,9 @@ class KIVManager : public QObject
     Q_PROPERTY(bool showGridView READ showGridView NOTIFY showGridViewChange)
     Q_PROPERTY(bool hasNoneData READ hasNoneData NOTIFY hasNoneDataChange)
     Q_PROPERTY(QString userName READ userName NOTIFY userNameChange)
+    // "http://<the PC's LAN address>:<headset port>", what a person types into DeoVR or
+    // HereSphere before "/deovr" or "/heresphere"; empty while the service names none.
+    Q_PROPERTY(QString lanAddress READ lanAddress NOTIFY lanAddressChange)
     // The import file dialog's filter, made from the accepted suffixes.
     Q_PROPERTY(QString videoNameFilter READ videoNameFilter CONSTANT)
 
@@ -33,6 +36,7 @@ public:
     bool showGridView() const { return m_showGridView; }
     bool hasNoneData() const { return m_hasNoneData; }
     QString userName() const { return m_userName; }
+    QString lanAddress() const { return m_lanAddress; }
     QString videoNameFilter() const { return ::videoNameFilter(); }
 
     Q_INVOKABLE void setShowGridView(bool isShowGridView);
@@ -47,6 +51,8 @@ public:
     Q_INVOKABLE bool isEnglish();
     Q_INVOKABLE void importFileReport(bool folder, bool menu);
     Q_INVOKABLE void closeApp();
+    // Asks the service where players reach this PC; addresses change, so asked when shown.
+    Q_INVOKABLE void loadLanAddress();
 
     // Requests the listing of folder id and makes it the current folder.
     void loadFolder(int id);
@@ -71,6 +77,7 @@ signals:
     void closeWaitPage(QString uuid);
     void showIportResPage(QString tips);
     void userNameChange();
+    void lanAddressChange();
 
 public slots:
     void onReplayBack(QJsonObject &reply);
@@ -83,10 +90,12 @@ private:
     void handleImportReply(const QJsonObject &reply);
     void handleListingReply(const QJsonObject &reply);
     void handleSettingsReply(const QJsonObject &reply, const QString &failureText);
+    void handleLanReply(const QJsonObject &reply);
     void selectPendingPath();
 
     QString m_curPath;
     QString m_userName;
+    QString m_lanAddress;
     qint32 m_curId = 0;
     VideoListModel *m_model = nullptr;
     bool m_showGridView = true;

@@ -153,6 +153,12 @@ QString HttpManager::getSettings()
                        QByteArray(), RequestKind::GetSettings);
 }
 
+QString HttpManager::getLanAddresses()
+{
+    return sendRequest(QNetworkAccessManager::GetOperation, QStringLiteral("/lan/addresses"),
+                       QByteArray(), RequestKind::LanAddresses);
+}
+
 void HttpManager::cancelRequest(const QString &reqId)
 {
     QNetworkRequest request;

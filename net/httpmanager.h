@@ -32,6 +32,8 @@ public:
     QString listFiles(int id);
     QString putSettings(const QJsonObject &body);
     QString getSettings();
+    // The headset API's port and the PC's LAN addresses, where a headset's player reaches it.
+    QString getLanAddresses();
     // Asks the service to stop the import that carries reqId; the reply is not read.
     void cancelRequest(const QString &reqId);
 

@@ -9,5 +9,6 @@ enum Kind : int {
     List = 2,
     SetSettings = 3,
     GetSettings = 4,
+    LanAddresses = 5,
 };
 } // namespace RequestKind

@@ -114,6 +114,8 @@ FramelessWindow {
                 Layout.preferredHeight: utils.kiv_titleheight
                 version: kivupdate.version()
                 deviceName: kiv.userName
+                playerAddress: kiv.lanAddress
+                onSettingsOpened: kiv.loadLanAddress()
                 onImportFolderRequested: openImportDialog(true)
                 onImportFilesRequested: openImportDialog(false)
                 onHelpRequested: {

@@ -7,8 +7,6 @@
 
 #include <libxml/parser.h>
 
-#include <algorithm>
-
 namespace svc {
 namespace {
 
@@ -110,22 +108,15 @@ ContentDirectory::Result ContentDirectory::children(const Request &request, int6
 
 Listing ContentDirectory::page(const Request &request, int64_t id)
 {
+    // Players that keep the server's order show it as it comes, so every listing is in the
+    // order people expect: folders first, then names, numbers by value and case aside. A
+    // descending title order reverses the names and keeps the folders first.
     const int64_t limit = request.requestedCount == 0 ? -1 : int64_t(request.requestedCount);
     const size_t byTitle = request.sortCriteria.find("dc:title");
-    if (byTitle == std::string::npos)
-        return m_library.listing(id, request.startingIndex, limit);
-    // Only a title order needs the whole folder before the page can be cut from it.
-    Listing listing = m_library.listing(id);
-    std::vector<Entry> &all = listing.entries;
-    const bool descending = byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
-    std::stable_sort(all.begin(), all.end(), [descending](const Entry &a, const Entry &b) {
-        return descending ? b.name < a.name : a.name < b.name;
-    });
-    const size_t first = std::min<size_t>(request.startingIndex, all.size());
-    const size_t last = limit < 0 ? all.size() : std::min(all.size(), first + size_t(limit));
-    all.erase(all.begin() + long(last), all.end());
-    all.erase(all.begin(), all.begin() + long(first));
-    return listing;
+    const bool descending
+        = byTitle != std::string::npos && byTitle > 0 && request.sortCriteria[byTitle - 1] == '-';
+    return m_library.listing(id, request.startingIndex, limit,
+                             descending ? ListingOrder::NamedReversed : ListingOrder::Named);
 }
 
 } // namespace svc

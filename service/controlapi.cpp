@@ -4,6 +4,7 @@
 #include "service/devicename.h"
 #include "service/httpserver.h"
 #include "service/jsonreply.h"
+#include "service/lanaddresses.h"
 #include "service/listing.h"
 #include "service/log.h"
 #include "service/pathutil.h"
@@ -72,6 +73,7 @@ void ControlApi::install(HttpServer &server)
     server.Put("/settings/?", bind(&ControlApi::putSettings));
     server.Delete(R"(/requests/([^/]+))", bind(&ControlApi::cancelRequest));
     server.Get(R"(/covers/([^/]+)\.jpg)", bind(&ControlApi::getCover));
+    server.Get("/lan/addresses", bind(&ControlApi::lanAddresses));
 }
 
 namespace {
@@ -243,6 +245,13 @@ void ControlApi::cancelRequest(const httplib::Request &request, httplib::Respons
 void ControlApi::getCover(const httplib::Request &request, httplib::Response &response)
 {
     sendCover(m_library, request.matches[1], response);
+}
+
+void ControlApi::lanAddresses(const httplib::Request &, httplib::Response &response)
+{
+    // Where a person points a headset's player: the assistant shows
+    // http://<first address>:<port>/deovr. Read at each request: addresses come and go.
+    sendSuccess(response, { { "port", m_lanPort.load() }, { "addresses", svc::lanAddresses() } });
 }
 
 } // namespace svc

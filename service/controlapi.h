@@ -8,6 +8,8 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <atomic>
+
 namespace svc {
 
 // The loopback interface the assistant drives: import, listing, removal, settings, cancel
@@ -19,6 +21,8 @@ public:
 
     // Adds the routes, and the rules that keep web pages out, to the loopback listener.
     void install(HttpServer &server);
+    // The headset API's port, once it listens; 0 while it does not.
+    void setLanPort(int port) { m_lanPort = port; }
 
 private:
     void postFiles(const httplib::Request &request, httplib::Response &response);
@@ -28,10 +32,12 @@ private:
     void putSettings(const httplib::Request &request, httplib::Response &response);
     void cancelRequest(const httplib::Request &request, httplib::Response &response);
     void getCover(const httplib::Request &request, httplib::Response &response);
+    void lanAddresses(const httplib::Request &request, httplib::Response &response);
 
     Library &m_library;
     Importer &m_importer;
     RequestRegistry &m_requests;
+    std::atomic<int> m_lanPort { 0 };
 };
 
 } // namespace svc

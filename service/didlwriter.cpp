@@ -183,7 +183,7 @@ void DidlWriter::addVideo(const Entry &entry)
                                    xml("albumArtURI"), nullptr);
         xmlNodeAddContent(art, xml(cover.c_str()));
         xmlNewNsProp(art, gupnp_didl_lite_object_get_dlna_namespace(object), xml("profileID"),
-                     xml("JPEG_TN"));
+                     xml(CoverProfile));
         xmlNode *picture = addResource(node, cover);
         const std::string pictureProtocol = std::string("http-get:*:image/jpeg:") + CoverFeatures;
         xmlNewProp(picture, xml("protocolInfo"), xml(pictureProtocol.c_str()));

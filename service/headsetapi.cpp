@@ -244,7 +244,8 @@ void HeadsetApi::converted(const httplib::Request &request, httplib::Response &r
 void HeadsetApi::cover(const httplib::Request &request, httplib::Response &response)
 {
     sendCover(m_library, request.matches[1], response);
-    if (response.status == 200) {
+    // A cover's reply keeps its status unset (-1) until the library sends it; a failure has one.
+    if (response.status == -1 || response.status == 200) {
         response.set_header("transferMode.dlna.org", "Interactive");
         response.set_header("contentFeatures.dlna.org", CoverFeatures);
     }

@@ -292,12 +292,17 @@ void HttpServer::addStreamRoute(const std::string &prefix, StreamHandler handler
 std::optional<HttpServer::Refusal> HttpServer::refusalOf(const httplib::Request &request) const
 {
     const std::string host = request.get_header_value("Host");
-    if (!request.has_header("Host"))
-        return Refusal { 403, "the request names no Host" };
-    const bool hostAccepted = m_rules.host == HostRule::Loopback ? isLoopbackHost(host, m_port)
-                                                                 : isAddressLiteralHost(host);
-    if (request.get_header_value_count("Host") > 1 || !hostAccepted)
-        return Refusal { 403, "this interface does not answer for the host " + host };
+    if (!request.has_header("Host")) {
+        // Old renderers speak HTTP/1.0 without a Host. No browser leaves it out, so a page
+        // cannot use that to get past the rule; the loopback interface still asks for one.
+        if (m_rules.host == HostRule::Loopback || request.version != "HTTP/1.0")
+            return Refusal { 403, "the request names no Host" };
+    } else {
+        const bool hostAccepted = m_rules.host == HostRule::Loopback ? isLoopbackHost(host, m_port)
+                                                                     : isAddressLiteralHost(host);
+        if (request.get_header_value_count("Host") > 1 || !hostAccepted)
+            return Refusal { 403, "this interface does not answer for the host " + host };
+    }
     if (m_rules.assistantOnly && request.has_header("Origin"))
         return Refusal { 403, "requests from web pages are not answered" };
     if (m_rules.assistantOnly && request.method == "OPTIONS")

@@ -1,5 +1,6 @@
 #include "service/library.h"
 
+#include "service/naturalorder.h"
 #include "service/pathutil.h"
 
 #include <sqlite3.h>
@@ -525,21 +526,30 @@ std::vector<Entry> Library::children(int64_t folderId, int64_t offset, int64_t l
     return read(folderId, offset, limit, false).entries;
 }
 
-Listing Library::listing(int64_t folderId, int64_t offset, int64_t limit)
+Listing Library::listing(int64_t folderId, int64_t offset, int64_t limit, ListingOrder order)
 {
-    return read(folderId, offset, limit, true);
+    return read(folderId, offset, limit, true, order);
 }
 
-Listing Library::read(int64_t folderId, int64_t offset, int64_t limit, bool childCounts)
+Listing Library::read(int64_t folderId, int64_t offset, int64_t limit, bool childCounts,
+                      ListingOrder order)
 {
     auto connection = m_database.connection();
     const ReadSnapshot snapshot(*connection);
     const uint64_t version = storedUpdateId(*connection);
-    const FolderFacts facts = folderFacts(*connection, version, folderId, true);
-    const std::vector<Child> &children = *facts.children;
     Listing listing;
-    listing.total = facts.count;
     const size_t first = size_t(std::max<int64_t>(offset, 0));
+    if (order != ListingOrder::ById) {
+        const FolderFacts facts = folderFacts(*connection, version, folderId, Facts::Named);
+        listing.total = facts.count;
+        listing.entries = readNamed(*connection, folderId, *facts.named, facts.folders, first,
+                                    limit, order == ListingOrder::NamedReversed);
+        addChildCounts(*connection, version, listing, childCounts);
+        return listing;
+    }
+    const FolderFacts facts = folderFacts(*connection, version, folderId, Facts::Children);
+    const std::vector<Child> &children = *facts.children;
+    listing.total = facts.count;
     if (first >= children.size())
         return listing;
     Statement query(connection->handle(),
@@ -555,23 +565,72 @@ Listing Library::read(int64_t folderId, int64_t offset, int64_t limit, bool chil
         entry.hasCover = child != children.end() && child->id == entry.id && child->hasCover;
         listing.entries.push_back(std::move(entry));
     }
-    for (const Entry &entry : listing.entries) {
-        if (childCounts && entry.type == EntryType::Folder)
-            listing.childCounts[entry.id]
-                = folderFacts(*connection, version, entry.id, false).count;
-    }
+    addChildCounts(*connection, version, listing, childCounts);
     return listing;
+}
+
+void Library::addChildCounts(Connection &connection, uint64_t version, Listing &listing,
+                             bool wanted)
+{
+    for (const Entry &entry : listing.entries) {
+        if (wanted && entry.type == EntryType::Folder)
+            listing.childCounts[entry.id]
+                = folderFacts(connection, version, entry.id, Facts::Count).count;
+    }
+}
+
+std::vector<Entry> Library::readNamed(Connection &connection, int64_t folderId,
+                                      const std::vector<Child> &named, size_t folders, size_t first,
+                                      int64_t limit, bool reversed)
+{
+    const size_t size = named.size();
+    const size_t last = limit < 0 ? size : std::min(size, first + size_t(limit));
+    // Reversed, the folders still come first, each group from its last name to its first.
+    std::vector<const Child *> page;
+    for (size_t k = first; k < last; ++k)
+        page.push_back(!reversed         ? &named[k]
+                           : k < folders ? &named[folders - 1 - k]
+                                         : &named[size - 1 - (k - folders)]);
+    std::vector<Entry> entries(page.size());
+    const auto place = [&](Entry entry, size_t slot) {
+        entry.hasCover = page[slot]->hasCover;
+        entries[slot] = std::move(entry);
+    };
+    if (page.size() * 4 >= size) {
+        // Most of the folder: one pass over it costs less than looking each entry up.
+        std::unordered_map<int64_t, size_t> slots;
+        for (size_t slot = 0; slot < page.size(); ++slot)
+            slots.emplace(page[slot]->id, slot);
+        Statement query(connection.handle(),
+                        selectEntries("WHERE e.parent_id IS ?1", listedColumns).c_str());
+        query.bindParent(1, folderId);
+        while (query.step()) {
+            Entry entry = readEntry(query);
+            const auto slot = slots.find(entry.id);
+            if (slot != slots.end())
+                place(std::move(entry), slot->second);
+        }
+    } else {
+        Statement query(connection.handle(),
+                        selectEntries("WHERE e.id = ?1", listedColumns).c_str());
+        for (size_t slot = 0; slot < page.size(); ++slot) {
+            query.reset();
+            if (query.bind(1, page[slot]->id).step())
+                place(readEntry(query), slot);
+        }
+    }
+    return entries;
 }
 
 int64_t Library::childCount(int64_t folderId)
 {
     auto connection = m_database.connection();
     const ReadSnapshot snapshot(*connection);
-    return folderFacts(*connection, storedUpdateId(*connection), folderId, false).count;
+    return folderFacts(*connection, storedUpdateId(*connection), folderId, Facts::Count).count;
 }
 
 Library::FolderFacts Library::folderFacts(Connection &connection, uint64_t version,
-                                          int64_t folderId, bool withChildren)
+                                          int64_t folderId, Facts wanted)
 {
     {
         std::lock_guard<std::mutex> lock(m_factsMutex);
@@ -581,11 +640,47 @@ Library::FolderFacts Library::folderFacts(Connection &connection, uint64_t versi
         }
         const auto known = m_facts.find(folderId);
         if (version == m_factsVersion && known != m_facts.end()
-            && (!withChildren || known->second.children))
+            && (wanted != Facts::Children || known->second.children)
+            && (wanted != Facts::Named || known->second.named))
             return known->second;
     }
     FolderFacts facts;
-    if (withChildren) {
+    if (wanted == Facts::Named) {
+        // Sorted once for each update id, so that every page is cut from the same order.
+        Statement query(connection.handle(),
+                        "SELECT e.id, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id), "
+                        "e.type, e.name FROM entries e WHERE e.parent_id IS ?1");
+        query.bindParent(1, folderId);
+        struct Named
+        {
+            Child child;
+            bool folder;
+            std::string name;
+            size_t shown; // a video goes by its title, the name without suffix: "clip" < "clip 2"
+        };
+        std::vector<Named> rows;
+        while (query.step()) {
+            const bool folder = query.integer(2) == int(EntryType::Folder);
+            std::string name = query.text(3);
+            const size_t shown = folder ? name.size() : std::min(name.size(), name.rfind('.'));
+            rows.push_back(
+                { { query.integer(0), query.integer(1) != 0 }, folder, std::move(name), shown });
+        }
+        const auto key = [](const Named &row) {
+            return ListingKey { row.folder, std::string_view(row.name).substr(0, row.shown),
+                                row.child.id };
+        };
+        std::sort(rows.begin(), rows.end(),
+                  [&key](const Named &a, const Named &b) { return listedBefore(key(a), key(b)); });
+        auto named = std::make_shared<std::vector<Child>>();
+        named->reserve(rows.size());
+        for (const Named &row : rows) {
+            named->push_back(row.child);
+            facts.folders += row.folder ? 1 : 0;
+        }
+        facts.count = int64_t(named->size());
+        facts.named = std::move(named);
+    } else if (wanted == Facts::Children) {
         // The folder's index alone answers this, but for a look at each cover's row.
         Statement query(connection.handle(),
                         "SELECT e.id, EXISTS(SELECT 1 FROM covers c WHERE c.entry_id = e.id) "
@@ -603,8 +698,16 @@ Library::FolderFacts Library::folderFacts(Connection &connection, uint64_t versi
     }
     std::lock_guard<std::mutex> lock(m_factsMutex);
     // A reader that began before the latest change keeps what it read to itself.
-    if (version == m_factsVersion)
-        m_facts[folderId] = facts;
+    if (version == m_factsVersion) {
+        FolderFacts &kept = m_facts[folderId];
+        kept.count = facts.count;
+        if (facts.children)
+            kept.children = facts.children;
+        if (facts.named) {
+            kept.named = facts.named;
+            kept.folders = facts.folders;
+        }
+    }
     return facts;
 }
 

@@ -137,6 +137,15 @@ struct ImportedTree
     std::vector<std::string> filters;
 };
 
+// The order a listing's pages are cut from.
+enum class ListingOrder {
+    ById, // the library's own; the assistant and the headset API's clients sort for themselves
+    // Folders first, then the names as people sort them (naturalorder.h; a video by its name
+    // without the suffix, as its title shows it), or those names from last to first.
+    Named,
+    NamedReversed,
+};
+
 // A page of a folder's entries, how many the folder holds, and how many each folder on the
 // page holds, all read at one moment.
 struct Listing
@@ -160,7 +169,8 @@ public:
     std::vector<Entry> children(int64_t folderId, int64_t offset = 0, int64_t limit = -1);
     // The same page with the folder's size and its subfolders' sizes; what it learns of the
     // folder is kept until the entries change, so that the next pages cost only themselves.
-    Listing listing(int64_t folderId, int64_t offset = 0, int64_t limit = -1);
+    Listing listing(int64_t folderId, int64_t offset = 0, int64_t limit = -1,
+                    ListingOrder order = ListingOrder::ById);
     int64_t childCount(int64_t folderId);
     // The folder's place in the library tree, "/A/B"; empty for the root (0).
     std::string libraryPath(int64_t folderId);
@@ -236,13 +246,23 @@ private:
     {
         int64_t count = -1;
         std::shared_ptr<const std::vector<Child>> children; // by id; only when asked for
+        // In ListingOrder::Named, and how many of them are folders; only when asked for.
+        std::shared_ptr<const std::vector<Child>> named;
+        size_t folders = 0;
     };
+    enum class Facts { Count, Children, Named };
     void tell(Change change, const std::set<int64_t> &folders);
     // The facts of folderId as of the read transaction open on connection, which sees the
     // library at update id version.
     FolderFacts folderFacts(Connection &connection, uint64_t version, int64_t folderId,
-                            bool withChildren);
-    Listing read(int64_t folderId, int64_t offset, int64_t limit, bool childCounts);
+                            Facts wanted);
+    Listing read(int64_t folderId, int64_t offset, int64_t limit, bool childCounts,
+                 ListingOrder order = ListingOrder::ById);
+    // The page [first, first + limit) of a folder whose entries in ListingOrder::Named are named.
+    std::vector<Entry> readNamed(Connection &connection, int64_t folderId,
+                                 const std::vector<Child> &named, size_t folders, size_t first,
+                                 int64_t limit, bool reversed);
+    void addChildCounts(Connection &connection, uint64_t version, Listing &listing, bool wanted);
 
     Database &m_database;
     std::mutex m_factsMutex;

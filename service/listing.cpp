@@ -81,9 +81,7 @@ std::string baseUrlOf(const httplib::Request &request)
     // The listener answers only Hosts that are address literals, so this is one.
     if (request.has_header("Host"))
         return "http://" + request.get_header_value("Host");
-    const bool v6 = request.local_addr.find(':') != std::string::npos;
-    return "http://" + (v6 ? "[" + request.local_addr + "]" : request.local_addr) + ":"
-        + std::to_string(request.local_port);
+    return serverBaseUrl(request.local_addr, request.local_port);
 }
 
 void sendCover(Library &library, const std::string &idText, httplib::Response &response)

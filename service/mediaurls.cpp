@@ -43,6 +43,22 @@ std::string coverPath(int64_t id)
     return "/covers/" + std::to_string(id) + ".jpg";
 }
 
+std::string serverBaseUrl(const std::string &address, int port)
+{
+    const bool v6 = address.find(':') != std::string::npos;
+    return "http://" + (v6 ? "[" + address + "]" : address) + ":" + std::to_string(port);
+}
+
+std::string deoVrLibraryPath()
+{
+    return "/deovr";
+}
+
+std::string hereSphereLibraryPath()
+{
+    return "/heresphere";
+}
+
 std::string deoVrVideoPath(int64_t id)
 {
     return "/deovr/" + std::to_string(id);

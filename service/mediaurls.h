@@ -11,7 +11,10 @@ namespace svc {
 // streaming (or interactive, for a picture) transfer, DLNA 1.5.
 constexpr const char *VideoFeatures
     = "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=01700000000000000000000000000000";
-constexpr const char *CoverFeatures = "DLNA.ORG_PN=JPEG_TN;DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_"
+// Covers are 320 px on their longer side (mediaprobe): JPEG_SM, up to 640x480. JPEG_TN allows
+// only 160x160, and players that believe the label show a cropped picture or none.
+constexpr const char *CoverProfile = "JPEG_SM";
+constexpr const char *CoverFeatures = "DLNA.ORG_PN=JPEG_SM;DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_"
                                       "FLAGS=00f00000000000000000000000000000";
 
 // "/media/<id>/<file name, percent-encoded>": players read the format and the VR layout from
@@ -24,8 +27,15 @@ std::string streamPath(int64_t id, int64_t startMs, const std::string &fileName)
 std::string coverPath(int64_t id);
 std::string percentEncode(const std::string &text);
 
-// The VR players' own interfaces: a video's JSON, where HereSphere posts what was played, and a
-// video's sidecar subtitles (n: the sidecar's place in the video's list).
+// "http://<address>:<port>" of a listener, for a request that names no Host (HTTP/1.0); an IPv6
+// address in brackets.
+std::string serverBaseUrl(const std::string &address, int port);
+
+// The VR players' own interfaces: the library, which a person types into the player ("/deovr",
+// "/heresphere"), a video's JSON, where HereSphere posts what was played, and a video's sidecar
+// subtitles (n: the sidecar's place in the video's list).
+std::string deoVrLibraryPath();
+std::string hereSphereLibraryPath();
 std::string deoVrVideoPath(int64_t id);
 std::string hereSphereVideoPath(int64_t id);
 std::string hereSphereEventsPath(int64_t id);

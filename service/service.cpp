@@ -1,5 +1,6 @@
 #include "service/service.h"
 
+#include "service/frontpage.h"
 #include "service/log.h"
 
 #include <filesystem>
@@ -66,6 +67,7 @@ bool Service::start(std::string &error)
         m_lan = std::make_unique<HttpServer>("lan", LanThreads);
         m_headsetApi->install(*m_lan);
         m_vrPlayersApi->install(*m_lan);
+        installFrontPage(*m_lan);
         m_lanPort = m_lan->bindTo("0.0.0.0", m_options.lanPort);
         if (m_lanPort < 0) {
             // The assistant works without it; the headset will not find this PC.
@@ -73,6 +75,7 @@ bool Service::start(std::string &error)
             m_lan.reset();
         } else {
             m_lan->start();
+            m_controlApi->setLanPort(m_lanPort);
             logInfo("headset API on 0.0.0.0:", m_lanPort);
         }
     }

@@ -9,17 +9,18 @@ void appendEscapedXml(std::string_view text, std::string &to)
 {
     // Sized first, then written byte by byte into place: this escapes whole listings of
     // thousands of objects, where growing the string as it goes would copy it again and again.
-    static const char *const entities[] = { nullptr, "&amp;", "&lt;", "&gt;", "&quot;", "&apos;" };
+    // An apostrophe stays as it is, as libxml2 writes it: some players show "&apos;" literally
+    // in a title, and nothing of ours goes into a single-quoted attribute.
+    static const char *const entities[] = { nullptr, "&amp;", "&lt;", "&gt;", "&quot;" };
     static const auto kinds = [] {
         std::array<unsigned char, 256> kind {};
         kind[static_cast<unsigned char>('&')] = 1;
         kind[static_cast<unsigned char>('<')] = 2;
         kind[static_cast<unsigned char>('>')] = 3;
         kind[static_cast<unsigned char>('"')] = 4;
-        kind[static_cast<unsigned char>('\'')] = 5;
         return kind;
     }();
-    static const size_t lengths[] = { 1, 5, 4, 4, 6, 6 };
+    static const size_t lengths[] = { 1, 5, 4, 4, 6 };
     size_t size = 0;
     for (const char c : text)
         size += lengths[kinds[static_cast<unsigned char>(c)]];
@@ -47,10 +48,11 @@ std::string escapeXml(const std::string &text)
 std::string deviceDescription(const std::string &friendlyName, const std::string &udn,
                               const std::string &version)
 {
+    // The icons are 8-bit RGBA PNGs (service/icons/): 32 bits a pixel.
     const auto icon = [](int size, const char *file) {
         const std::string side = std::to_string(size);
         return "<icon><mimetype>image/png</mimetype><width>" + side + "</width><height>" + side
-            + "</height><depth>24</depth><url>/" + file + "</url></icon>";
+            + "</height><depth>32</depth><url>/" + file + "</url></icon>";
     };
     const auto service = [](const char *type, const char *id, const char *file, const char *name) {
         return std::string("<service><serviceType>") + type + "</serviceType><serviceId>" + id

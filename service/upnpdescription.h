@@ -26,6 +26,7 @@ std::string deviceDescription(const std::string &friendlyName, const std::string
 const char *contentDirectoryDescription();
 const char *connectionManagerDescription();
 
+// For element text and double-quoted attributes.
 std::string escapeXml(const std::string &text);
 void appendEscapedXml(std::string_view text, std::string &to);
 

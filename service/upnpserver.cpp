@@ -4,6 +4,7 @@
 #include "service/devicename.h"
 #include "service/listing.h"
 #include "service/log.h"
+#include "service/mediaurls.h"
 #include "service/playability.h"
 #include "service/requestrules.h"
 #include "service/suffixfilter.h"
@@ -177,11 +178,13 @@ void onBrowse(GUPnPService *, GUPnPServiceAction *action, gpointer data)
 // GUPnP's server answers whatever Host a request names. A page in the user's browser can reach
 // it through a name of its own that it points at this PC (DNS rebinding) and read the library
 // from Browse; players send the address they found the device at, which no rebound name can be.
+// An HTTP/1.0 request may name no Host (old renderers); no browser sends one so.
 void refuseNamedHosts(SoupServerMessage *message, gpointer)
 {
     const char *host
         = soup_message_headers_get_one(soup_server_message_get_request_headers(message), "Host");
-    if (!host || !isAddressLiteralHost(trimmed(host)))
+    const bool http10 = soup_server_message_get_http_version(message) == SOUP_HTTP_1_0;
+    if (host ? !isAddressLiteralHost(trimmed(host)) : !http10)
         soup_server_message_set_status(message, SOUP_STATUS_FORBIDDEN, nullptr);
 }
 
@@ -290,7 +293,7 @@ std::string sourceProtocols()
         list += "http-get:*:" + type + ":*,";
     for (const std::string &converted : convertedProtocols())
         list += converted + ",";
-    return list + "http-get:*:image/jpeg:*";
+    return list + "http-get:*:image/jpeg:DLNA.ORG_PN=" + CoverProfile;
 }
 
 void onProtocolInfo(GUPnPService *, GUPnPServiceAction *action, gpointer)

@@ -41,13 +41,19 @@ if [[ -z ${VELNOR_SHOTS_INNER:-} ]]; then
 
   export VELNOR_SHOTS_INNER=1
   if [[ $(id -u) -eq 0 ]] && unshare --net true 2>/dev/null; then
-    exec unshare --net "$0" "$@"
+    VELNOR_SHOTS_NETNS=1 exec unshare --net "$0" "$@"
   fi
   exec "$0" "$@"
 fi
 
 # ---- inside: private network (when root), nothing of the user's touched ----
 ip link set lo up 2>/dev/null || true
+# In the private network only: a home network's address, for the settings popup to name.
+if [[ -n ${VELNOR_SHOTS_NETNS:-} ]]; then
+  ip link add velnor0 type veth peer name velnor1 2>/dev/null &&
+    ip addr add 192.168.1.20/24 dev velnor0 && ip link set velnor1 up && ip link set velnor0 up ||
+    true
+fi
 python3 - <<'EOF' || die "127.0.0.1:22823 is in use: stop the media service that holds it, or run as root"
 import socket
 s = socket.socket()
@@ -114,7 +120,7 @@ api() { # method path [json]
 
 start_media_service() { # session folder
   if [[ -x $service_bin ]]; then
-    "$service_bin" --port 22823 --no-lan --data-dir "$1/service" >"$1/service.log" 2>&1 &
+    "$service_bin" --port 22823 --lan-port 22824 --data-dir "$1/service" >"$1/service.log" 2>&1 &
     service_pid=$!
     pids+=($service_pid)
     for _ in $(seq 100); do curl -s -o /dev/null http://127.0.0.1:22823/settings/ && break; sleep 0.1; done
@@ -207,10 +213,10 @@ session() {
   click 1178 55                        # settings
   grab 05-settings-popup
   local box                            # the edit icon ends the device-name row
-  import -window root -crop "240x24+$((mx + 918))+$((my + 236))" +repage "$work/row.png"
+  import -window root -crop "240x24+$((mx + 858))+$((my + 236))" +repage "$work/row.png"
   box=$(convert "$work/row.png" -fuzz 8% -trim -format '%@' info:)
   [[ $box =~ ^([0-9]+)x([0-9]+)\+([0-9]+)\+([0-9]+)$ ]] || die "no device-name row"
-  click $((918 + BASH_REMATCH[3] + BASH_REMATCH[1] - 7)) $((236 + BASH_REMATCH[4] + BASH_REMATCH[2] / 2))
+  click $((858 + BASH_REMATCH[3] + BASH_REMATCH[1] - 7)) $((236 + BASH_REMATCH[4] + BASH_REMATCH[2] / 2))
   grab 06-device-name
   key ctrl+a BackSpace
   click_colour '#177BE6'; sleep 0.2    # an empty name is refused with a toast

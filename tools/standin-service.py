@@ -190,6 +190,8 @@ class MediaHandler(BaseHTTPRequestHandler):
             return self.reply(data=self.library.listing(folder_id))
         if url.path == "/settings/":
             return self.reply(data={"deviceName": self.library.device_name})
+        if url.path == "/lan/addresses":
+            return self.reply(data={"port": 22824, "addresses": ["192.168.1.20"]})
         if url.path.startswith("/covers/"):
             try:
                 seed = int(url.path[len("/covers/"):].split(".")[0])

@@ -3,18 +3,21 @@ import QtQuick.Controls 2.5
 import QtQuick.Layouts 1.2
 import "../common"
 
-// The settings button's popup: the product, its version and the device name the headset shows.
+// The settings button's popup: the product, its version, the device name the headset shows and
+// the addresses a person types into the VR players.
 Popup {
     id: popup
 
     property string version
     property string deviceName
+    // "http://<address>:<port>"; empty hides the players' addresses.
+    property string playerAddress
 
     signal editNameRequested()
 
     objectName: "settingsPopup"
-    width: 320
-    height: 204
+    width: 380
+    height: content.implicitHeight + 36
     padding: 0
     background: Rectangle {
         color: utils.kiv_itemdowncolor
@@ -22,6 +25,7 @@ Popup {
     }
 
     ColumnLayout {
+        id: content
         anchors.left: parent.left
         anchors.right: parent.right
         anchors.top: parent.top
@@ -87,6 +91,35 @@ Popup {
                 color: "transparent"
                 source: "qrc:/res/image/setname_icon.png"
                 onClicked: popup.editNameRequested()
+            }
+        }
+
+        ColumnLayout {
+            objectName: "playerAddresses"
+            visible: popup.playerAddress !== ""
+            Layout.leftMargin: 40
+            Layout.rightMargin: 20
+            spacing: 4
+
+            Text {
+                text: qsTr("在 DeoVR 或 HereSphere 中输入：")
+                font.family: utils.kiv_font
+                font.pixelSize: 16
+                color: utils.kiv_subtextcolor
+            }
+            Repeater {
+                model: ["/deovr", "/heresphere"]
+
+                Text {
+                    objectName: "playerAddressText" + index
+                    Layout.maximumWidth: 320
+                    text: popup.playerAddress + modelData
+                    textFormat: Text.PlainText
+                    wrapMode: Text.WrapAnywhere
+                    font.family: utils.kiv_font
+                    font.pixelSize: 16
+                    color: utils.kiv_textcolor
+                }
             }
         }
     }

@@ -10,6 +10,7 @@ RowLayout {
 
     property string version
     property string deviceName
+    property string playerAddress
     readonly property Item label: productLabel
     readonly property Item stretch: titleSpacer
 
@@ -17,6 +18,7 @@ RowLayout {
     signal importFilesRequested()
     signal helpRequested()
     signal editNameRequested()
+    signal settingsOpened()
     signal minimiseRequested()
     signal closeRequested()
 
@@ -119,14 +121,18 @@ RowLayout {
         Layout.preferredWidth: utils.kiv_buttonsize
         Layout.preferredHeight: utils.kiv_buttonsize
         source: "qrc:/res/image/kiv_setting.png"
-        onClicked: settingsPopup.open()
+        onClicked: {
+            bar.settingsOpened()
+            settingsPopup.open()
+        }
 
         SettingsPopup {
             id: settingsPopup
-            x: -280
+            x: -340
             y: 60
             version: bar.version
             deviceName: bar.deviceName
+            playerAddress: bar.playerAddress
             onEditNameRequested: bar.editNameRequested()
         }
     }

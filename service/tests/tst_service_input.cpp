@@ -429,6 +429,8 @@ void ServiceInputTest::requestRules_data()
     QTest::newRow("foreign host") << false << request(list, "Host: evil.example:{port}\r\n") << 403
                                   << -1 << true;
     QTest::newRow("no host") << false << request(list, {}) << 403 << -1 << true;
+    QTest::newRow("HTTP/1.0, no host")
+        << false << QByteArray("GET /files?id=0 HTTP/1.0\r\n\r\n") << 403 << -1 << true;
     QTest::newRow("two hosts") << false << request(list, host + "Host: evil.example\r\n") << 403
                                << -1 << true;
     // What only a browser sends.
@@ -482,6 +484,11 @@ void ServiceInputTest::requestRules_data()
     QTest::newRow("lan: address") << true << request("GET /api/info", host) << 200 << 0 << false;
     QTest::newRow("lan: name") << true << request("GET /api/files", "Host: evil.example:{port}\r\n")
                                << 403 << -1 << true;
+    // Old renderers send HTTP/1.0 without a Host; a browser always names one.
+    QTest::newRow("lan: HTTP/1.0, no host")
+        << true << QByteArray("GET /api/info HTTP/1.0\r\n\r\n") << 200 << 0 << true;
+    QTest::newRow("lan: HTTP/1.1, no host")
+        << true << request("GET /api/info", {}) << 403 << -1 << true;
 }
 
 void ServiceInputTest::requestRules()

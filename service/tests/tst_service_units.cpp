@@ -6,6 +6,7 @@
 #include "service/coverspool.h"
 #include "service/devicename.h"
 #include "service/folderimport.h"
+#include "service/lanaddresses.h"
 #include "service/library.h"
 #include "service/listing.h"
 #include "service/log.h"
@@ -46,6 +47,8 @@ private slots:
     void requestEndsEvenWhenItThrows();
     void hosts_data();
     void hosts();
+    void lanAddressOrder_data();
+    void lanAddressOrder();
     void logLinesStayLines_data();
     void logLinesStayLines();
     void ranges_data();
@@ -302,6 +305,36 @@ void ServiceUnitsTest::hosts()
     QFETCH(QString, host);
     QTEST(svc::isLoopbackHost(host.toStdString(), 22823), "loopback");
     QTEST(svc::isAddressLiteralHost(host.toStdString()), "address");
+}
+
+void ServiceUnitsTest::lanAddressOrder_data()
+{
+    // "interface address" pairs as the system lists them; the first result is what the
+    // assistant shows.
+    QTest::addColumn<QStringList>("found");
+    QTest::addColumn<QStringList>("ordered");
+    QTest::newRow("container bridge listed first")
+        << QStringList { "docker0 172.17.0.1", "eth0 192.168.1.20" }
+        << QStringList { "192.168.1.20", "172.17.0.1" };
+    QTest::newRow("link-local and VPN after the network card")
+        << QStringList { "enp3s0 169.254.7.1", "wg0 10.8.0.2", "wlan0 192.168.1.31" }
+        << QStringList { "192.168.1.31", "10.8.0.2", "169.254.7.1" };
+    QTest::newRow("loopback and repeats left out")
+        << QStringList { "lo 127.0.0.1", "eth0 10.0.0.5", "eth0 10.0.0.5", "eth1 10.0.1.5" }
+        << QStringList { "10.0.0.5", "10.0.1.5" };
+}
+
+void ServiceUnitsTest::lanAddressOrder()
+{
+    QFETCH(QStringList, found);
+    std::vector<svc::InterfaceAddress> addresses;
+    for (const QString &item : found)
+        addresses.push_back(
+            { item.section(' ', 0, 0).toStdString(), item.section(' ', 1).toStdString() });
+    QStringList ordered;
+    for (const std::string &address : svc::orderLanAddresses(addresses))
+        ordered << QString::fromStdString(address);
+    QTEST(ordered, "ordered");
 }
 
 void ServiceUnitsTest::logLinesStayLines_data()
@@ -586,8 +619,8 @@ void ServiceUnitsTest::didlObjects_data()
            "<res size=\"1048576\" resolution=\"3840x3840\" protocolInfo=\"http-get:*:"
            "video/x-matroska:DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=0170000000000000000000"
            "0000000000\" duration=\"1:01:01.005\">http://10.0.0.1:22824/media/4/Concert.mkv</res>"
-           "<upnp:albumArtURI dlna:profileID=\"JPEG_TN\">http://10.0.0.1:22824/covers/4.jpg"
-           "</upnp:albumArtURI><res protocolInfo=\"http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_TN;"
+           "<upnp:albumArtURI dlna:profileID=\"JPEG_SM\">http://10.0.0.1:22824/covers/4.jpg"
+           "</upnp:albumArtURI><res protocolInfo=\"http-get:*:image/jpeg:DLNA.ORG_PN=JPEG_SM;"
            "DLNA.ORG_OP=01;DLNA.ORG_CI=0;DLNA.ORG_FLAGS=00f00000000000000000000000000000\">"
            "http://10.0.0.1:22824/covers/4.jpg</res></item>";
     QTest::newRow("layout in the name, odd characters")

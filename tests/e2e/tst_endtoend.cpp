@@ -7,6 +7,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
+#include <QNetworkInterface>
 #include <QNetworkReply>
 #include <QProcess>
 #include <QSignalSpy>
@@ -73,6 +74,7 @@ class EndToEndTest : public QObject
     QTemporaryDir work;
     QProcess service;
     QString baseUrl;
+    int lanPort = 0;
     std::unique_ptr<KIVManager> manager;
 
     QString clips(const QString &relative) const { return work.filePath("clips/" + relative); }
@@ -89,13 +91,18 @@ class EndToEndTest : public QObject
     void startService()
     {
         service.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        service.start(QStringLiteral(SERVICE_BINARY),
-                      { "--port", "0", "--no-lan", "--data-dir", work.filePath("service-data") });
+        service.start(
+            QStringLiteral(SERVICE_BINARY),
+            { "--port", "0", "--lan-port", "0", "--data-dir", work.filePath("service-data") });
         QVERIFY(service.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(service.canReadLine(), 10000);
         const QByteArray line = service.readLine().trimmed();
         QVERIFY2(line.startsWith("control-port "), line.constData());
         baseUrl = QStringLiteral("http://127.0.0.1:") + QString::fromLatin1(line.mid(13));
+        QTRY_VERIFY_WITH_TIMEOUT(service.canReadLine(), 10000);
+        const QByteArray lanLine = service.readLine().trimmed();
+        QVERIFY2(lanLine.startsWith("lan-port "), lanLine.constData());
+        lanPort = lanLine.mid(9).toInt();
         HttpManager::instance()->setServiceBaseUrl(baseUrl);
     }
 
@@ -221,6 +228,27 @@ private slots:
         QVERIFY(!find(inside, "later.mp4"));
         QVERIFY(QFile::exists(clips("Library/later.mp4")));
         QVERIFY(nextListing([&] { manager->setFile(0); }));
+    }
+
+    // The settings popup shows where a headset's player reaches the PC: an address of this PC
+    // on a network, with the headset port.
+    void playerAddressNamesTheLanPort()
+    {
+        bool networked = false;
+        for (const QHostAddress &address : QNetworkInterface::allAddresses())
+            networked = networked
+                || (address.protocol() == QAbstractSocket::IPv4Protocol && !address.isLoopback());
+        if (!networked)
+            QSKIP("this machine has no network address but the loopback");
+        QSignalSpy changed(manager.get(), &KIVManager::lanAddressChange);
+        manager->loadLanAddress();
+        QVERIFY(changed.wait(10000));
+        const QUrl address(manager->lanAddress());
+        QCOMPARE(address.scheme(), QString("http"));
+        QCOMPARE(address.port(), lanPort);
+        const QHostAddress host(address.host());
+        QVERIFY2(!host.isLoopback() && QNetworkInterface::allAddresses().contains(host),
+                 qPrintable(manager->lanAddress()));
     }
 
     void renameThePc()

@@ -24,6 +24,19 @@ void KivDouble::setUserName(const QString &name)
     emit userNameChange();
 }
 
+void KivDouble::setLanAddress(const QString &address)
+{
+    if (m_lanAddress == address)
+        return;
+    m_lanAddress = address;
+    emit lanAddressChange();
+}
+
+void KivDouble::loadLanAddress()
+{
+    m_log.record(QStringLiteral("loadLanAddress"));
+}
+
 void KivDouble::setShowGridView(bool isShowGridView)
 {
     m_log.record(QStringLiteral("setShowGridView"), { isShowGridView });
@@ -93,6 +106,7 @@ void KivDouble::reset(const QVariantList &rows)
     m_showGridView = true;
     emit showGridViewChange();
     setUserName(QString());
+    setLanAddress(QString());
     setCurPathList({ QStringLiteral("<font color=\"#99FFFFFF\">首页</font>") });
     m_model->setRows(rows);
     setHasNoneData(rows.isEmpty());

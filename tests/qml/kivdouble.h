@@ -18,6 +18,7 @@ class KivDouble : public QObject
     Q_PROPERTY(bool showGridView READ showGridView NOTIFY showGridViewChange)
     Q_PROPERTY(bool hasNoneData READ hasNoneData WRITE setHasNoneData NOTIFY hasNoneDataChange)
     Q_PROPERTY(QString userName READ userName WRITE setUserName NOTIFY userNameChange)
+    Q_PROPERTY(QString lanAddress READ lanAddress WRITE setLanAddress NOTIFY lanAddressChange)
     Q_PROPERTY(QString videoNameFilter READ videoNameFilter CONSTANT)
     // Test controls, not part of the manager.
     Q_PROPERTY(QStringList calls READ calls)
@@ -34,6 +35,8 @@ public:
     void setHasNoneData(bool value);
     QString userName() const { return m_userName; }
     void setUserName(const QString &name);
+    QString lanAddress() const { return m_lanAddress; }
+    void setLanAddress(const QString &address);
     QStringList calls() const { return m_log.calls(); }
     QString videoNameFilter() const { return ::videoNameFilter(); }
 
@@ -49,6 +52,7 @@ public:
     Q_INVOKABLE bool isEnglish();
     Q_INVOKABLE void importFileReport(bool folder, bool menu);
     Q_INVOKABLE void closeApp();
+    Q_INVOKABLE void loadLanAddress();
 
     // Puts the double back to the manager's state at start, with the given rows in its model.
     Q_INVOKABLE void reset(const QVariantList &rows = {});
@@ -66,12 +70,14 @@ signals:
     void closeWaitPage(const QString &uuid);
     void showIportResPage(const QString &tips);
     void userNameChange();
+    void lanAddressChange();
 
 private:
     CallLog m_log;
     ListModelDouble *m_model = new ListModelDouble(this);
     QStringList m_curPathList;
     QString m_userName;
+    QString m_lanAddress;
     bool m_showGridView = true;
     bool m_hasNoneData = true;
     bool m_english = false;

@@ -271,6 +271,26 @@ TestCase {
         compare(item("deviceNameText").text, "Living room PC")
     }
 
+    function test_settings_popup_names_the_player_addresses() {
+        open(0)
+        kiv.lanAddress = "http://192.168.100.200:22824"
+        mouseClick(item("settingsButton"))
+        var popup = item("settingsPopup")
+        tryCompare(popup, "visible", true)
+        // Asked afresh at every opening: the PC's address may have changed since.
+        compare(kiv.calls, ["loadLanAddress()"])
+        compare(item("playerAddressText0").text, "http://192.168.100.200:22824/deovr")
+        var longest = item("playerAddressText1")
+        compare(longest.text, "http://192.168.100.200:22824/heresphere")
+        // The longest address of its kind stays on one line, inside the popup.
+        compare(longest.lineCount, 1)
+        var right = longest.mapToItem(popup.contentItem, longest.contentWidth, 0).x
+        verify(right <= popup.width, right)
+        // Without an address the lines go, rather than showing "/deovr" alone.
+        kiv.lanAddress = ""
+        tryCompare(item("playerAddresses"), "visible", false)
+    }
+
     function test_edit_name_fills_the_page() {
         open(0)
         kiv.userName = "Study"

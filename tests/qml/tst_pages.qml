@@ -212,6 +212,7 @@ TestCase {
         kiv.userName = "Office"
         mouseClick(item("settingsButton"))
         tryCompare(item("settingsPopup"), "visible", true)
+        kiv.clearCalls() // the popup asked for the players' address
         mouseClick(item("editNameArea"))
         var input = pageItem("nameInput")
         compare(input.text, "Office")
@@ -230,6 +231,7 @@ TestCase {
         openMain()
         mouseClick(item("settingsButton"))
         tryCompare(item("settingsPopup"), "visible", true)
+        kiv.clearCalls() // the popup asked for the players' address
         mouseClick(item("editNameArea"))
         mouseClick(pageItem("cancelButton"))
         compare(kiv.calls, [])
