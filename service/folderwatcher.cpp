@@ -256,11 +256,9 @@ void FolderWatcher::runPass(const std::shared_ptr<Pass> &pass)
             const ImportOutcome outcome = m_importer.run(request, m_cancel);
             if (m_cancel)
                 return;
-            // Gone between the look and the reading: missing, as the next look will say.
-            if (outcome.status == ImportOutcome::Status::Failed)
-                pass->unavailable = outcome.code == ApiCode::NotFound
-                    ? "is missing"
-                    : "cannot be rescanned (" + outcome.message + ")";
+            // Gone between the look and the reading: missing, as the next look would say.
+            if (outcome.status == ImportOutcome::Status::Failed && isPresent(*pass))
+                pass->unavailable = "cannot be rescanned (" + outcome.message + ")";
         }
     } catch (const std::exception &error) {
         pass->unavailable = std::string("cannot be rescanned (") + error.what() + ")";
