@@ -256,9 +256,10 @@ HttpServer::HttpServer(std::string name, size_t threads)
             && request.path.compare(0, m_streamPrefix.size(), m_streamPrefix) == 0;
         if (!streamed || response.status >= 400)
             logInfo(m_name, " ", request.method, " ", request.path, " -> ", response.status);
-        if (ConnectionStream *connection = connectionOf(request);
-            connection && response.has_header(CloseMarker))
-            connection->endAfterReply();
+        if (response.has_header(CloseMarker)) {
+            if (ConnectionStream *connection = connectionOf(request))
+                connection->endAfterReply();
+        }
     });
 }
 
