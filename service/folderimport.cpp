@@ -104,6 +104,26 @@ Entry videoEntry(int64_t parentId, const ScannedFile &file, const MediaInfo &inf
     return entry;
 }
 
+// What the sidecars of a folder's videos are judged among: its subtitle files, and the videos
+// that one of them is named after ("Movie.en.srt" belongs to "Movie.en.mp4" where there is one).
+// Not every file of the folder: each video's judgement goes through all of these, and a folder
+// may hold thousands of videos and no subtitles at all.
+std::vector<std::string> sidecarCandidates(const ScannedDir &dir)
+{
+    if (dir.subtitles.empty())
+        return {};
+    std::unordered_set<std::string> bases;
+    for (const std::string &name : dir.subtitles)
+        bases.insert(name.substr(0, name.size() - 4)); // ".srt", ".vtt"
+    std::vector<std::string> names = dir.subtitles;
+    for (const ScannedFile &file : dir.files) {
+        const size_t dot = file.name.rfind('.');
+        if (dot != std::string::npos && bases.count(file.name.substr(0, dot)))
+            names.push_back(file.name);
+    }
+    return names;
+}
+
 // A folder belongs in the library when something below it does, or when it is there already.
 std::vector<char> foldersToKeep(const FolderImport::Plan &plan,
                                 const FolderImport::Reading &reading)
@@ -255,9 +275,7 @@ private:
         if (!m_dirIds[i])
             return true;
         const ScannedDir &dir = m_plan.scan.dirs[i];
-        std::vector<std::string> names = dir.subtitles;
-        for (const ScannedFile &file : dir.files)
-            names.push_back(file.name);
+        const std::vector<std::string> names = sidecarCandidates(dir);
         for (const ScannedFile &file : dir.files) {
             if (m_cancel.load())
                 return false;
@@ -265,8 +283,10 @@ private:
                 continue;
             if (const int64_t id = this->file(file, m_dirIds[i], outcome)) {
                 std::vector<std::string> sidecars;
-                for (const SidecarSubtitle &sidecar : sidecarSubtitles(file.realPath, names))
-                    sidecars.push_back(sidecar.fileName);
+                if (!names.empty()) {
+                    for (const SidecarSubtitle &sidecar : sidecarSubtitles(file.realPath, names))
+                        sidecars.push_back(sidecar.fileName);
+                }
                 m_writer.setSubtitles(id, sidecars);
             }
         }
