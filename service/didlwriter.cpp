@@ -59,18 +59,6 @@ std::string durationText(int64_t ms)
     return text;
 }
 
-std::string dateText(int64_t mtimeMs)
-{
-    const time_t seconds = time_t(mtimeMs / 1000);
-    struct tm parts
-    {
-    };
-    char text[16] = {};
-    if (gmtime_r(&seconds, &parts))
-        std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
-    return text;
-}
-
 void describe(GUPnPDIDLLiteObject *object, const std::string &id, const std::string &parent,
               const std::string &title, const char *kind)
 {

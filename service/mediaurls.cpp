@@ -2,6 +2,8 @@
 
 #include "service/timeseek.h"
 
+#include <ctime>
+
 namespace svc {
 
 std::string percentEncode(const std::string &text)
@@ -36,6 +38,18 @@ std::string streamPath(int64_t id, int64_t startMs, const std::string &fileName)
         = dot == std::string::npos || dot == 0 ? fileName : fileName.substr(0, dot);
     return "/media/" + std::to_string(id) + "/t/" + formatStartSegment(startMs) + "/"
         + percentEncode(stem + ".ts");
+}
+
+std::string dateText(int64_t mtimeMs)
+{
+    const time_t seconds = time_t(mtimeMs / 1000);
+    struct tm parts
+    {
+    };
+    char text[16] = {};
+    if (gmtime_r(&seconds, &parts))
+        std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
+    return text;
 }
 
 std::string coverPath(int64_t id)

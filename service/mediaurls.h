@@ -26,6 +26,8 @@ std::string streamPath(int64_t id, int64_t startMs, const std::string &fileName)
 // "/covers/<id>.jpg", on both interfaces.
 std::string coverPath(int64_t id);
 std::string percentEncode(const std::string &text);
+// A file's date as players show it, "2023-11-14" (UTC).
+std::string dateText(int64_t mtimeMs);
 
 // "http://<address>:<port>" of a listener, for a request that names no Host (HTTP/1.0); an IPv6
 // address in brackets.

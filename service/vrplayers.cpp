@@ -9,6 +9,7 @@
 #include <charconv>
 #include <cmath>
 #include <ctime>
+#include <functional>
 
 namespace svc {
 namespace {
@@ -96,18 +97,6 @@ void appendString(std::string &out, std::string_view text)
 int64_t seconds(int64_t ms)
 {
     return ms <= 0 ? 0 : (ms + 500) / 1000;
-}
-
-std::string dateText(int64_t mtimeMs)
-{
-    const time_t when = time_t(mtimeMs / 1000);
-    struct tm parts
-    {
-    };
-    char text[16] = {};
-    if (gmtime_r(&when, &parts))
-        std::strftime(text, sizeof text, "%Y-%m-%d", &parts);
-    return text;
 }
 
 // The names the players give codecs in their lists of encodings.
@@ -209,16 +198,13 @@ bool blank(std::string_view body)
 
 // The libraries are written by hand: ten thousand videos through a JSON tree cost several times
 // what the text itself does, and the list is asked for each time a player opens the server.
-std::string deoVrLibrary(const std::vector<PlayerSection> &sections, const std::string &baseUrl)
+namespace {
+
+// The sections of a library reply, "[{"name":…,"list":[…]},…]" without the brackets' owner:
+// each video written by video, the empty sections left out.
+void appendSections(std::string &out, const std::vector<PlayerSection> &sections,
+                    const std::function<void(std::string &, const PlayerVideo &)> &video)
 {
-    std::string base;
-    appendEscaped(base, baseUrl);
-    std::string out;
-    size_t videos = 0;
-    for (const PlayerSection &section : sections)
-        videos += section.videos.size();
-    out.reserve(64 + videos * (160 + 2 * base.size()));
-    out += R"({"authorized":"1","scenes":[)";
     bool firstSection = true;
     for (const PlayerSection &section : sections) {
         if (section.videos.empty())
@@ -230,30 +216,52 @@ std::string deoVrLibrary(const std::vector<PlayerSection> &sections, const std::
         appendString(out, section.name);
         out += R"(,"list":[)";
         bool firstVideo = true;
-        for (const PlayerVideo &video : section.videos) {
+        for (const PlayerVideo &each : section.videos) {
             if (!firstVideo)
                 out += ',';
             firstVideo = false;
-            const std::string id = std::to_string(video.id);
-            out += R"({"title":)";
-            appendString(out, video.title);
-            out += R"(,"videoLength":)";
-            out += std::to_string(seconds(video.durationMs));
-            if (video.hasCover) {
-                out += R"(,"thumbnailUrl":")";
-                out += base;
-                out += "/covers/";
-                out += id;
-                out += ".jpg\"";
-            }
-            out += R"(,"video_url":")";
-            out += base;
-            out += "/deovr/";
-            out += id;
-            out += "\"}";
+            video(out, each);
         }
         out += "]}";
     }
+}
+
+size_t videoCount(const std::vector<PlayerSection> &sections)
+{
+    size_t videos = 0;
+    for (const PlayerSection &section : sections)
+        videos += section.videos.size();
+    return videos;
+}
+
+} // namespace
+
+std::string deoVrLibrary(const std::vector<PlayerSection> &sections, const std::string &baseUrl)
+{
+    std::string base;
+    appendEscaped(base, baseUrl);
+    std::string out;
+    out.reserve(64 + videoCount(sections) * (160 + 2 * base.size()));
+    out += R"({"authorized":"1","scenes":[)";
+    appendSections(out, sections, [&base](std::string &to, const PlayerVideo &video) {
+        const std::string id = std::to_string(video.id);
+        to += R"({"title":)";
+        appendString(to, video.title);
+        to += R"(,"videoLength":)";
+        to += std::to_string(seconds(video.durationMs));
+        if (video.hasCover) {
+            to += R"(,"thumbnailUrl":")";
+            to += base;
+            to += "/covers/";
+            to += id;
+            to += ".jpg\"";
+        }
+        to += R"(,"video_url":")";
+        to += base;
+        to += "/deovr/";
+        to += id;
+        to += "\"}";
+    });
     out += "]}";
     return out;
 }
@@ -264,34 +272,15 @@ std::string hereSphereLibrary(const std::vector<PlayerSection> &sections,
     std::string base;
     appendEscaped(base, baseUrl);
     std::string out;
-    size_t videos = 0;
-    for (const PlayerSection &section : sections)
-        videos += section.videos.size();
-    out.reserve(64 + videos * (32 + base.size()));
+    out.reserve(64 + videoCount(sections) * (32 + base.size()));
     out += R"({"access":1,"library":[)";
-    bool firstSection = true;
-    for (const PlayerSection &section : sections) {
-        if (section.videos.empty())
-            continue;
-        if (!firstSection)
-            out += ',';
-        firstSection = false;
-        out += R"({"name":)";
-        appendString(out, section.name);
-        out += R"(,"list":[)";
-        bool firstVideo = true;
-        for (const PlayerVideo &video : section.videos) {
-            if (!firstVideo)
-                out += ',';
-            firstVideo = false;
-            out += '"';
-            out += base;
-            out += "/heresphere/";
-            out += std::to_string(video.id);
-            out += '"';
-        }
-        out += "]}";
-    }
+    appendSections(out, sections, [&base](std::string &to, const PlayerVideo &video) {
+        to += '"';
+        to += base;
+        to += "/heresphere/";
+        to += std::to_string(video.id);
+        to += '"';
+    });
     out += "]}";
     return out;
 }
